@@ -1,0 +1,28 @@
+#pragma once
+
+namespace sweepmark {
+
+/// A part of the work the program knows it could not do. The values are the bits of the exit code.
+enum class Failure : unsigned {
+  settings_not_written = 1,
+  folder_not_listed = 2,
+  root_refused = 4,
+  launch_failed = 8,
+  subfolder_skipped = 16,
+};
+
+/// Collects what went wrong during a run. It shows nothing and writes nothing: the exit code is its
+/// only outward trace.
+class ErrorManager {
+ public:
+  void note(Failure failure) { m_failures |= static_cast<unsigned>(failure); }
+  bool noted(Failure failure) const { return (m_failures & static_cast<unsigned>(failure)) != 0; }
+
+  /// 0 when the run did its work, otherwise the failures noted, one bit each.
+  int exit_code() const { return static_cast<int>(m_failures); }
+
+ private:
+  unsigned m_failures = 0;
+};
+
+}  // namespace sweepmark

@@ -1,0 +1,43 @@
+#include "clean/deletion.h"
+
+namespace sweepmark {
+namespace {
+
+bool cmd_can_quote(std::string_view text) {
+  for (const char c : text) {
+    if (c == '"' || static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
+      return false;
+    }
+  }
+  return true;
+}
+
+void append_escaped(std::string& command, std::string_view text) {
+  for (const char c : text) {
+    if (c == '%') {
+      command += "%%cd:~,%";
+    } else {
+      command += c;
+    }
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> windows_deletion_command(std::string_view folder, std::string_view name,
+                                                    bool link) {
+  if (!cmd_can_quote(folder) || !cmd_can_quote(name)) {
+    return std::nullopt;
+  }
+  std::string command = "cmd.exe /d /e:ON /v:OFF /c rmdir \"";
+  append_escaped(command, folder);
+  command += '\\';
+  append_escaped(command, name);
+  command += '"';
+  if (!link) {
+    command += " /s /q";
+  }
+  return command;
+}
+
+}  // namespace sweepmark

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sweepmark {
+
+/// The command interpreter line that deletes the subfolder `name` of `folder` on Windows:
+///
+///   cmd.exe /d /e:ON /v:OFF /c rmdir "<folder>\<name>" /s /q
+///
+/// and, for a link, the same without " /s /q", which removes the link and cannot recurse into
+/// what it leads to. The path is quoted, so blanks and & | < > ^ ( ) , ; = reach rmdir as part of
+/// one argument. Inside quotes cmd still expands %variables%, so each '%' becomes "%%cd:~,%",
+/// which expands to a lone '%' (an empty substring of %cd% follows it); that needs command
+/// extensions, hence /e:ON. /v:OFF turns delayed expansion off, so '!' is literal, and /d skips
+/// any AutoRun command that could change the current directory under a relative path. Nothing
+/// (no command) when the path holds a character that cannot be passed this way: a double quote,
+/// which would end the quoting, or a control character, which ends or splits a command line.
+std::optional<std::string> windows_deletion_command(std::string_view folder, std::string_view name,
+                                                    bool link);
+
+}  // namespace sweepmark

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "clean/report.h"
+#include "platform/platform.h"
+
+namespace sweepmark {
+
+inline constexpr std::string_view k_spared_name = "ASSETS";
+
+/// What the purge does with one listed entry.
+enum class Verdict {
+  /// Not a subfolder to delete: a file, "." or "..", or ASSETS.
+  keep,
+  /// A subfolder to delete.
+  remove,
+  /// A subfolder that should go, but whose name would address something other than itself.
+  unsafe,
+};
+
+/// True when the file system addresses `name` as the entry itself. Never for "." and ".."; under
+/// Windows rules also not for a name ending in a blank or a dot (path rules strip those, so
+/// "ASSETS." would address ASSETS), nor for one holding a character no Windows name can hold,
+/// nor for a device name such as "CON" or "lpt1.txt".
+bool addresses_itself(std::string_view name, NameRules rules);
+
+/// Decides one entry. The tests run in this order: the short name, clipped and upper-cased, is not
+/// "ASSETS"; the entry is a folder; the short name is neither ".." nor "."; then the long name,
+/// upper-cased, is not "ASSETS" either, and the name addresses the entry itself.
+Verdict judge(const FolderEntry& entry, NameRules rules);
+
+/// Lists `PublicPath` into `FolderList` and launches one deletion for every subfolder to delete,
+/// the last listed first, without waiting for any. `CommandText` holds each deletion command in
+/// turn, always whole.
+void purge(Platform& platform, std::string_view PublicPath, FolderEntries& FolderList,
+           std::string& CommandText, CleanReport& report);
+
+}  // namespace sweepmark

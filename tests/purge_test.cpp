@@ -1,0 +1,241 @@
+// What the purge selects, the deletion commands it builds, and the drive-root guard.
+
+#include "clean/purge.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/guards.h"
+#include "clean/deletion.h"
+#include "fake_platform.h"
+
+namespace sweepmark {
+namespace {
+
+using testing::entry;
+using testing::FakePlatform;
+
+constexpr std::uint8_t k_dir = k_attrib_directory;
+
+TEST(Purge, JudgesEveryKindOfEntry) {
+  struct Case {
+    FolderEntry entry;
+    Verdict windows;
+    Verdict posix;
+  };
+  const std::vector<Case> cases = {
+      {entry("ASSETS"), Verdict::keep, Verdict::keep},
+      {entry("assets"), Verdict::keep, Verdict::keep},
+      {entry("Assets"), Verdict::keep, Verdict::keep},
+      // A long name whose alias is not ASSETS, and the other way round.
+      {entry("Assets Archive", k_dir, "ASSETS~1"), Verdict::remove, Verdict::remove},
+      {entry("assets", k_dir, "ASSETS~2"), Verdict::keep, Verdict::keep},
+      {entry("Old assets", k_dir, "ASSETS"), Verdict::keep, Verdict::keep},
+      {entry("ASSETS-old"), Verdict::remove, Verdict::remove},
+      {entry("."), Verdict::keep, Verdict::keep},
+      {entry(".."), Verdict::keep, Verdict::keep},
+      {entry("..", k_dir, "DOTDOT"), Verdict::keep, Verdict::keep},
+      {entry("cache"), Verdict::remove, Verdict::remove},
+      {entry("hidden", k_dir | k_attrib_hidden), Verdict::remove, Verdict::remove},
+      {entry("system", k_dir | k_attrib_system | k_attrib_hidden), Verdict::remove,
+       Verdict::remove},
+      {entry("readonly", k_dir | k_attrib_read_only), Verdict::remove, Verdict::remove},
+      {entry("file.txt", k_attrib_archive), Verdict::keep, Verdict::keep},
+      {entry("plain", 0), Verdict::keep, Verdict::keep},
+      {entry("link", k_dir, "", true), Verdict::remove, Verdict::remove},
+      // Windows strips trailing dots and blanks: "ASSETS." and "ASSETS " address ASSETS.
+      {entry("ASSETS."), Verdict::unsafe, Verdict::remove},
+      {entry("x."), Verdict::unsafe, Verdict::remove},
+      {entry("ASSETS "), Verdict::keep, Verdict::keep},
+      {entry("x "), Verdict::unsafe, Verdict::remove},
+      // What a lossy ANSI conversion leaves behind.
+      {entry("caf?"), Verdict::unsafe, Verdict::remove},
+      {entry("a*b"), Verdict::unsafe, Verdict::remove},
+      {entry("a\"b"), Verdict::unsafe, Verdict::remove},
+      {entry("a:b"), Verdict::unsafe, Verdict::remove},
+      {entry("a\\b"), Verdict::unsafe, Verdict::remove},
+      {entry("a|b<c>"), Verdict::unsafe, Verdict::remove},
+      {entry("tab\there"), Verdict::unsafe, Verdict::remove},
+      {entry("CON"), Verdict::unsafe, Verdict::remove},
+      {entry("lpt1.log"), Verdict::unsafe, Verdict::remove},
+      {entry("COM0"), Verdict::remove, Verdict::remove},
+      {entry("CONSOLE"), Verdict::remove, Verdict::remove},
+      // Characters the command interpreter treats specially are quoted, not refused.
+      {entry("a b & rd ASSETS"), Verdict::remove, Verdict::remove},
+      {entry("%PATH%!x!^(1),;="), Verdict::remove, Verdict::remove},
+      {entry("-rf"), Verdict::remove, Verdict::remove},
+      {entry("$(touch x)`y`"), Verdict::remove, Verdict::remove},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("'" + c.entry.NAME + "' / '" + std::string(c.entry.SHORTNAME.clipped()) + "'");
+    EXPECT_EQ(judge(c.entry, NameRules::windows), c.windows);
+    EXPECT_EQ(judge(c.entry, NameRules::posix), c.posix);
+  }
+}
+
+TEST(Purge, BuildsOneQuotedRmdirPerSubfolder) {
+  struct Case {
+    const char* folder;
+    const char* name;
+    bool link;
+    std::optional<std::string> command;
+  };
+  const std::vector<Case> cases = {
+      {"d:\\pub", "cache", false, R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\cache" /s /q)"},
+      {"d:\\pub", "a b & rd ASSETS", false,
+       R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\a b & rd ASSETS" /s /q)"},
+      {"d:\\my pub", "%PATH%", false,
+       R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\my pub\%%cd:~,%PATH%%cd:~,%" /s /q)"},
+      {"d:\\pub", "!x!^(1)", false, R"x(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\!x!^(1)" /s /q)x"},
+      {"d:\\pub", "junction", true, R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\junction")"},
+      {"d:\\pub\"", "x", false, std::nullopt},
+      {"d:\\pub", "a\"b", false, std::nullopt},
+      {"d:\\pub", "a\r\nb", false, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(windows_deletion_command(c.folder, c.name, c.link), c.command);
+  }
+}
+
+class PurgeRun : public ::testing::Test {
+ protected:
+  CleanReport run(std::string_view folder = "d:\\pub") {
+    CleanReport report;
+    purge(platform, folder, list, command, report);
+    return report;
+  }
+  FakePlatform platform;
+  FolderEntries list;
+  std::string command;
+};
+
+TEST_F(PurgeRun, DeletesSubfoldersLastListedFirstAndSparesTheRest) {
+  platform.folders["d:\\pub"] = {entry("."),
+                                 entry(".."),
+                                 entry("one"),
+                                 entry("assets"),
+                                 entry("f", 0x20),
+                                 entry("two"),
+                                 entry(".hidden", k_dir | k_attrib_hidden)};
+  const CleanReport report = run();
+  EXPECT_EQ(platform.deleted_names(), (std::vector<std::string>{".hidden", "two", "one"}));
+  EXPECT_FALSE(report.folder_not_listed || report.launch_failed || report.subfolder_skipped);
+  EXPECT_EQ(platform.launches[0].text,
+            R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\.hidden" /s /q)");
+  EXPECT_EQ(platform.launches[0].folder, "d:\\pub");
+}
+
+TEST_F(PurgeRun, OnlyAssetsAndFilesMeansNothingToDo) {
+  platform.folders["d:\\pub"] = {entry("."), entry(".."), entry("ASSETS"), entry("a.txt", 0x20)};
+  const CleanReport report = run();
+  EXPECT_TRUE(platform.launches.empty());
+  EXPECT_FALSE(report.folder_not_listed);
+}
+
+TEST_F(PurgeRun, MissingFolderIsReportedAndDeletesNothing) {
+  const CleanReport report = run("d:\\missing");
+  EXPECT_TRUE(report.folder_not_listed);
+  EXPECT_TRUE(platform.launches.empty());
+}
+
+TEST_F(PurgeRun, UnsafeNamesAreSkippedAndReported) {
+  platform.folders["d:\\pub"] = {entry("ASSETS."), entry("good"), entry("bad?")};
+  const CleanReport report = run();
+  EXPECT_EQ(platform.deleted_names(), std::vector<std::string>{"good"});
+  EXPECT_TRUE(report.subfolder_skipped);
+}
+
+TEST_F(PurgeRun, PosixUsesTheExactNameWhateverItHolds) {
+  platform.rules = NameRules::posix;
+  platform.folders["/srv/pub"] = {entry("trailing "), entry("q\"uote"), entry("ASSETS.")};
+  const CleanReport report = run("/srv/pub");
+  EXPECT_EQ(platform.deleted_names(),
+            (std::vector<std::string>{"ASSETS.", "q\"uote", "trailing "}));
+  EXPECT_FALSE(report.subfolder_skipped);
+}
+
+TEST_F(PurgeRun, FailedLaunchIsReportedAndTheRestGoOn) {
+  platform.folders["d:\\pub"] = {entry("a"), entry("b"), entry("c")};
+  platform.launch_fails = [](const testing::Launch& l) { return l.name == "b"; };
+  const CleanReport report = run();
+  EXPECT_EQ(platform.deleted_names(), (std::vector<std::string>{"c", "a"}));
+  EXPECT_TRUE(report.launch_failed);
+}
+
+TEST_F(PurgeRun, LongCommandsAreLaunchedWhole) {
+  const std::string folder = "d:\\" + std::string(252, 'p');
+  const std::string name(255, 'n');
+  platform.folders[folder] = {entry(name)};
+  run(folder);
+  ASSERT_EQ(platform.launches.size(), 1u);
+  EXPECT_EQ(platform.launches[0].text,
+            "cmd.exe /d /e:ON /v:OFF /c rmdir \"" + folder + "\\" + name + "\" /s /q");
+  EXPECT_EQ(platform.launches[0].name, name);
+}
+
+TEST_F(PurgeRun, LinksAreRemovedAsLinks) {
+  platform.folders["d:\\pub"] = {entry("junction", k_dir, "", true)};
+  run();
+  ASSERT_EQ(platform.launches.size(), 1u);
+  EXPECT_TRUE(platform.launches[0].link);
+  EXPECT_EQ(platform.launches[0].text, R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\junction")");
+}
+
+TEST(Guards, RefusesEverySpellingOfARoot) {
+  const std::vector<const char*> roots = {
+      "c:\\",
+      "C:\\",
+      "d:\\",
+      "c:",
+      "D:",
+      "c:/",
+      "c:\\\\",
+      "\\",
+      "/",
+      "//",
+      "\\\\server\\share",
+      "\\\\server\\share\\",
+      "//server/share/",
+      "\\\\server",
+      "c:\\windows\\..",
+      "c:\\.\\",
+      "c:\\a\\b\\..\\..\\",
+      "c:\\..\\..",
+      "c:\\...",
+      "\\\\?\\C:\\",
+      "\\\\.\\c:",
+      "\\\\?\\UNC\\srv\\share",
+      "\\\\?\\Volume{1}\\",
+      "/tmp/..",
+      "/./",
+      "\\\\server\\share\\x\\..",
+  };
+  for (const char* root : roots) {
+    SCOPED_TRACE(root);
+    EXPECT_TRUE(is_root_path(root));
+  }
+  const std::vector<const char*> folders = {
+      "c:\\pub",
+      "d:\\ClarionAppBroker\\public",
+      ".\\pub",
+      "pub",
+      "..",
+      ".",
+      "c:pub",
+      "\\\\server\\share\\pub",
+      "c:\\windows\\..\\pub",
+      "/srv/pub",
+      "\\pub",
+      "c:\\a\\..\\b",
+  };
+  for (const char* folder : folders) {
+    SCOPED_TRACE(folder);
+    EXPECT_FALSE(is_root_path(folder));
+  }
+}
+
+}  // namespace
+}  // namespace sweepmark
