@@ -27,8 +27,6 @@
 #include "platform/platform.h"
 #include "platform/profile_text.h"
 
-extern char** environ;
-
 namespace sweepmark {
 namespace {
 
@@ -69,7 +67,7 @@ class Fd {
 /// last component matches any entry of its folder that differs only in letter case; where several
 /// do, the first in byte order is taken, so every spelling of the name lands on one file.
 std::string resolve_settings_file(std::string_view file) {
-  const std::string path = posix_path(file);
+  std::string path = posix_path(file);
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -414,6 +412,7 @@ bool PosixPlatform::list_folder(std::string_view folder, FolderEntries& list) {
 bool PosixPlatform::spawn(const char* program, bool search_path,
                           const std::vector<std::string>& arguments, int working_folder) {
   std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
   for (const std::string& argument : arguments) {
     argv.push_back(const_cast<char*>(argument.c_str()));
   }
