@@ -114,6 +114,8 @@ TEST_F(EndToEnd, FirstRunRecordsTheFolderSecondRunCleansAndRestarts) {
     return names_in(pub) == std::vector<std::string>{"ASSETS", "index.html"};
   })) << ::testing::PrintToString(names_in(pub));
   EXPECT_EQ(read_file(pub / "ASSETS" / "logo.png"), "stays");
+  // The start command is launched right before the program ends; give it time to log.
+  EXPECT_TRUE(eventually([&] { return sc_calls().size() >= 2; }));
   const auto calls = sc_calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].second, "stop Clarion Application Broker");

@@ -1,5 +1,6 @@
 // The POSIX backend on real folders: settings files, path tests, listings, launches, deletions.
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,6 +85,21 @@ TEST_F(PosixPlatform, EverySpellingOfTheNameAddressesOneFile) {
   EXPECT_EQ(names_in(scratch.path()), std::vector<std::string>{"Sweepmark.ini"});
   EXPECT_EQ(read_file(scratch / "Sweepmark.ini"),
             "[Q9Actions]\r\nRestart=N\r\nPublicPath=p\r\n[__Dont_Touch_Me__]\r\nSectors=0\r\n");
+}
+
+TEST_F(PosixPlatform, NameReadBeforeTheFileExistedFindsItOnceWritten) {
+  const fs::path cwd = fs::current_path();
+  fs::current_path(scratch.path());
+  EXPECT_EQ(platform->read_setting("__Dont_Touch_Me__", "Sectors", "", ".\\Sweepmark.INI"), "");
+  struct stat folder {};
+  ::stat(".", &folder);
+  EXPECT_TRUE(platform->write_setting("Q9Actions", "Restart", "Y", ".\\Sweepmark.ini"));
+  // Folder time stamps are coarse: the write may well leave the folder's time as it was.
+  const timespec times[2] = {folder.st_atim, folder.st_mtim};
+  ::utimensat(AT_FDCWD, ".", times, 0);
+  EXPECT_TRUE(platform->write_setting("__Dont_Touch_Me__", "Sectors", "0", ".\\Sweepmark.INI"));
+  fs::current_path(cwd);
+  EXPECT_EQ(names_in(scratch.path()), std::vector<std::string>{"Sweepmark.ini"});
 }
 
 TEST_F(PosixPlatform, LinkedSettingsFileIsReplacedBehindItsLink) {

@@ -63,35 +63,6 @@ class Fd {
   int m_fd;
 };
 
-/// The settings file a Windows name addresses. Windows file names are case-insensitive, so the
-/// last component matches any entry of its folder that differs only in letter case; where several
-/// do, the first in byte order is taken, so every spelling of the name lands on one file.
-std::string resolve_settings_file(std::string_view file) {
-  std::string path = posix_path(file);
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base.empty()) {
-    return path;
-  }
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) {
-    return path;
-  }
-  std::optional<std::string> best;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    if (equal_upper(name, base) && (!best || name < *best)) {
-      best = name;
-    }
-  }
-  ::closedir(dir);
-  if (!best) {
-    return path;
-  }
-  return slash == std::string::npos ? *best : folder + *best;
-}
-
 enum class ReadResult { ok, missing, failed };
 
 ReadResult read_whole_file(const std::string& path, std::string& text, struct stat& info) {
@@ -246,6 +217,9 @@ class PosixPlatform final : public Platform {
     if (text.text() == before) {
       return true;
     }
+    // The write may create the file, and a folder's time stamp is too coarse to show that
+    // reliably: every name is resolved afresh after it.
+    m_names.clear();
     m_cache.erase(path);
     return replace_file(path, text.text());
   }
@@ -315,6 +289,7 @@ class PosixPlatform final : public Platform {
   }
 
  private:
+  std::string resolve_settings_file(std::string_view file);
   const ProfileText* load(const std::string& path);
   bool spawn(const char* program, bool search_path, const std::vector<std::string>& arguments,
              int working_folder);
@@ -324,10 +299,49 @@ class PosixPlatform final : public Platform {
     ProfileText text;
   };
   std::map<std::string, CachedText> m_cache;
+  struct CachedName {
+    struct stat folder;
+    std::string path;
+  };
+  std::map<std::string, CachedName> m_names;
   Fd m_listed;
   std::string m_listed_path;
   struct sigaction m_old_sigchld {};
 };
+
+/// The settings file a Windows name addresses. Windows file names are case-insensitive, so the
+/// last component matches any entry of its folder that differs only in letter case; where several
+/// do, the first in byte order is taken, so every spelling of the name lands on one file. The
+/// answer holds until the folder changes, so many reads in a row scan the folder once.
+std::string PosixPlatform::resolve_settings_file(std::string_view file) {
+  std::string path = posix_path(file);
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  struct stat folder_info {};
+  if (base.empty() || ::stat(folder.c_str(), &folder_info) != 0) {
+    return path;
+  }
+  const auto cached = m_names.find(path);
+  if (cached != m_names.end() && same_file_state(cached->second.folder, folder_info)) {
+    return cached->second.path;
+  }
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) {
+    return path;
+  }
+  std::optional<std::string> best;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (equal_upper(name, base) && (!best || name < *best)) {
+      best = name;
+    }
+  }
+  ::closedir(dir);
+  std::string resolved = !best ? path : (slash == std::string::npos ? *best : folder + *best);
+  m_names.insert_or_assign(path, CachedName{folder_info, resolved});
+  return resolved;
+}
 
 const ProfileText* PosixPlatform::load(const std::string& path) {
   struct stat info {};
