@@ -126,6 +126,9 @@ TEST_F(PurgeRun, DeletesSubfoldersLastListedFirstAndSparesTheRest) {
   EXPECT_EQ(platform.launches[0].text,
             R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\.hidden" /s /q)");
   EXPECT_EQ(platform.launches[0].folder, "d:\\pub");
+  for (const std::string& call : platform.calls) {
+    EXPECT_TRUE(call.starts_with("list ") || call.starts_with("launch ")) << call;
+  }
 }
 
 TEST_F(PurgeRun, OnlyAssetsAndFilesMeansNothingToDo) {
