@@ -22,6 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::eventually;
+using testing::names_in;
 using testing::read_file;
 using testing::ScratchFolder;
 using testing::write_file;
@@ -67,15 +68,6 @@ class EndToEnd : public ::testing::Test {
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::vector<std::string> names_in(const fs::path& folder) const {
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(folder)) {
-      names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
   }
 
   /// The fake sc's log: one (time, arguments) pair per call.

@@ -20,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::eventually;
+using testing::names_in;
 using testing::read_file;
 using testing::ScratchFolder;
 using testing::write_file;
@@ -27,14 +28,6 @@ using testing::write_file;
 class PosixPlatform : public ::testing::Test {
  protected:
   std::string at(const std::string& name) const { return (scratch / name).string(); }
-  std::vector<std::string> names_in(const fs::path& folder) const {
-    std::vector<std::string> names;
-    for (const auto& item : fs::directory_iterator(folder)) {
-      names.push_back(item.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
 
   ScratchFolder scratch;
   std::unique_ptr<Platform> platform = make_real_platform();
