@@ -25,8 +25,9 @@ long long filetime_ms(const FILETIME& time) {
 }
 
 // Opens every process that `parent` starts as soon as it appears and keeps it open, so that its
-// creation time and program can still be read once it has ended. (Wine's list of the processes
-// of a job repeats the first one, so the watch reads the process list instead.)
+// creation time and program can still be read once it has ended. (Wine's list of the processes in
+// a job left out the short-lived ones here, though it counted them, so the watch reads the
+// process list instead.)
 class ChildWatch {
  public:
   explicit ChildWatch(DWORD parent) : m_parent(parent), m_thread([this] { watch(); }) {}
