@@ -84,7 +84,7 @@ std::vector<SettingsCase> settings_cases() {
        "x", false},
       // Wine reads a key line without '=' as that key with no value: it reads as missing, but it
       // hides a key of the same name written after it, where the POSIX rules put a new key.
-      // Which of the two Windows does has not been seen here; see the row's note in the report.
+      // Which of the two Windows itself does has not been checked on Windows.
       {"key line without =", "[Q9Actions]\r\nRestart\r\nPublicPath=x\r\n", "Q9Actions", "Restart",
        std::nullopt, "Y", false, std::nullopt,
        std::optional<std::optional<std::string>>(std::in_place, std::nullopt)},
