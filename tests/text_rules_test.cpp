@@ -77,7 +77,9 @@ TEST(ProfileText, ReadsAsTheWindowsProfileFunctions) {
   };
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::optional<std::string_view> found = ProfileText(c.text).find(c.section, c.key);
+    // The view points into the text, which must outlive it.
+    const ProfileText text(c.text);
+    const std::optional<std::string_view> found = text.find(c.section, c.key);
     EXPECT_EQ(found ? std::optional<std::string>(*found) : std::nullopt, c.value);
   }
 }

@@ -1,0 +1,260 @@
+// The Win32 backend: the program's operations through the single-byte (ANSI) functions of the
+// Windows API, as the program has always called them.
+
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/clarion_time.h"
+#include "platform/command_line.h"
+#include "platform/platform.h"
+
+namespace sweepmark {
+namespace {
+
+// The buffer the settings reads have always used: 1023 characters and the closing NUL.
+constexpr DWORD k_profile_buffer = 1024;
+
+constexpr DWORD k_kept_attributes = k_attrib_mask;
+
+// What CreateProcessA reports for a program whose manifest asks for more rights than ours (not
+// every SDK's headers name it).
+constexpr DWORD k_error_elevation_required = 740;
+
+/// A single-byte text as UTF-16, read in the ANSI code page the "A" functions use.
+std::wstring widen(const std::string& text) {
+  if (text.empty()) {
+    return {};
+  }
+  const int size = static_cast<int>(text.size());
+  const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(std::max(needed, 0)), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), needed);
+  return wide;
+}
+
+/// The program word as the system folder holds it, or nothing. The program runs as administrator
+/// in a folder others may write to; with no application name, Windows would look in the program's
+/// own folder and the current directory before the system folder, so a `cmd.exe` planted there
+/// would run with our rights. A program word with a path is left to the standard search.
+std::string system_folder_program(std::string_view program) {
+  if (program.find_first_of("\\/:") != std::string_view::npos) {
+    return {};
+  }
+  char folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return {};
+  }
+  std::string path(folder, length);
+  if (path.back() != '\\') {
+    path += '\\';
+  }
+  path += windows_program(program);
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    SetLastError(0);
+    return {};
+  }
+  return path;
+}
+
+/// Hands a program to the shell's "open" action, without waiting and without any dialog of its
+/// own when that fails.
+bool shell_open(const std::string& program, std::string_view arguments) {
+  const std::wstring file = widen(program);
+  const std::wstring parameters = widen(std::string(arguments));
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_FLAG_NO_UI;
+  info.hwnd = nullptr;
+  info.lpVerb = L"open";
+  info.lpFile = file.c_str();
+  info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  return ShellExecuteExW(&info) != FALSE;
+}
+
+/// Microseconds from a performance-counter reading, without overflowing on long uptimes.
+Ticks counter_ticks(LONGLONG count, LONGLONG frequency) {
+  const LONGLONG whole = count / frequency;
+  const LONGLONG part = count % frequency;
+  return Ticks(whole * 1'000'000 + part * 1'000'000 / frequency);
+}
+
+class Win32Platform final : public Platform {
+ public:
+  Win32Platform() {
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
+    m_frequency = frequency.QuadPart > 0 ? frequency.QuadPart : 1;
+  }
+
+  Win32Platform(const Win32Platform&) = delete;
+  Win32Platform& operator=(const Win32Platform&) = delete;
+
+  std::string read_setting(std::string_view section, std::string_view key,
+                           std::string_view fallback, std::string_view file) override {
+    // One buffer holds the default going in and the value coming out, as it always has.
+    char buffer[k_profile_buffer] = {};
+    const std::size_t kept = std::min<std::size_t>(fallback.size(), k_profile_buffer - 1);
+    std::copy_n(fallback.begin(), kept, buffer);
+    const std::string section_z(section);
+    const std::string key_z(key);
+    const std::string file_z(file);
+    GetPrivateProfileStringA(section_z.c_str(), key_z.c_str(), buffer, buffer, k_profile_buffer,
+                             file_z.c_str());
+    buffer[k_profile_buffer - 1] = '\0';
+    return std::string(buffer);
+  }
+
+  bool write_setting(std::string_view section, std::string_view key, std::string_view value,
+                     std::string_view file) override {
+    const std::string section_z(section);
+    const std::string key_z(key);
+    const std::string value_z(value);
+    const std::string file_z(file);
+    return WritePrivateProfileStringA(section_z.c_str(), key_z.c_str(), value_z.c_str(),
+                                      file_z.c_str()) != FALSE;
+  }
+
+  bool path_present(std::string_view path) override {
+    std::string tested(path);
+    if (!AreFileApisANSI()) {
+      // The file functions read OEM text here; the path, like all our text, is ANSI.
+      std::string oem(tested.size() + 1, '\0');
+      CharToOemA(tested.c_str(), oem.data());
+      tested.assign(oem.c_str());
+    }
+    const DWORD attributes = GetFileAttributesA(tested.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_OFFLINE) != 0) {
+      // Absent is an ordinary answer; it leaves no error behind for whoever asks next.
+      SetLastError(0);
+      return false;
+    }
+    return true;
+  }
+
+  void set_default_icon(std::string_view file) override {
+    if (m_icon != nullptr) {
+      DestroyIcon(m_icon);
+      m_icon = nullptr;
+    }
+    const std::string file_z(file);
+    m_icon = static_cast<HICON>(LoadImageA(nullptr, file_z.c_str(), IMAGE_ICON, 0, 0,
+                                           LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_SHARED));
+  }
+
+  bool list_folder(std::string_view folder, FolderEntries& list) override;
+
+  bool launch(std::string_view command_text) override;
+
+  bool launch_deletion(const Deletion& deletion) override {
+    // The core has built and quoted the command interpreter line; it runs like any other command.
+    return launch(deletion.command_line);
+  }
+
+  NameRules name_rules() const override { return NameRules::windows; }
+
+  Ticks clock() override {
+    // The performance counter never goes back and ignores the local clock, unlike GetLocalTime,
+    // so the restart wait neither stalls at midnight nor shrinks when the clock is set.
+    LARGE_INTEGER count{};
+    QueryPerformanceCounter(&count);
+    return counter_ticks(count.QuadPart, m_frequency);
+  }
+
+  void sleep_for(Ticks duration) override {
+    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(duration).count();
+    Sleep(static_cast<DWORD>(std::clamp<decltype(milliseconds)>(milliseconds, 0, 0x7fffffff)));
+  }
+
+ private:
+  LONGLONG m_frequency = 1;
+  HICON m_icon = nullptr;
+};
+
+FolderEntry folder_entry(const WIN32_FIND_DATAA& found) {
+  FolderEntry entry;
+  entry.NAME.assign(found.cFileName);
+  // Names that are already 8.3 names, and "." and "..", come without an alias.
+  entry.SHORTNAME =
+      found.cAlternateFileName[0] != '\0' ? found.cAlternateFileName : found.cFileName;
+  FILETIME local{};
+  SYSTEMTIME time{};
+  if (FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) &&
+      FileTimeToSystemTime(&local, &time)) {
+    entry.DATE = clarion_date(time.wYear, time.wMonth, time.wDay);
+    entry.TIME = clarion_time(time.wHour, time.wMinute, time.wSecond, 0);
+  }
+  entry.SIZE = static_cast<std::int32_t>(found.nFileSizeLow);
+  entry.ATTRIB = static_cast<std::uint8_t>(found.dwFileAttributes & k_kept_attributes);
+  // The mask drops this bit, so it is read first.
+  entry.LINK = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return entry;
+}
+
+bool Win32Platform::list_folder(std::string_view folder, FolderEntries& list) {
+  const std::string pattern = std::string(folder) + "\\*.*";
+  WIN32_FIND_DATAA found{};
+  const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    // A folder without a single entry; anything else (no such folder, no access, not a folder)
+    // is a listing that failed.
+    return GetLastError() == ERROR_FILE_NOT_FOUND;
+  }
+  do {
+    const DWORD attributes = found.dwFileAttributes;
+    const bool directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool hidden_or_system =
+        (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+    if (directory || !hidden_or_system) {
+      list.push_back(folder_entry(found));
+    }
+  } while (FindNextFileA(search, &found));
+  const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+  FindClose(search);
+  return complete;
+}
+
+bool Win32Platform::launch(std::string_view command_text) {
+  const LaunchText text = split_launch_text(command_text);
+  if (text.program.empty()) {
+    return false;
+  }
+  if (program_kind(text.program) == ProgramKind::document) {
+    return shell_open(std::string(text.program), text.arguments);
+  }
+  const std::string application = system_folder_program(text.program);
+  std::string line = windows_command_line(text);
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  // A console program started from this windowless program gets a console window of its own.
+  if (CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
+                     nullptr, FALSE, CREATE_PRESERVE_CODE_AUTHZ_LEVEL, nullptr, nullptr, &startup,
+                     &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+  }
+  if (GetLastError() == k_error_elevation_required) {
+    return shell_open(application.empty() ? windows_program(text.program) : application,
+                      text.arguments);
+  }
+  return false;
+}
+
+}  // namespace
+
+std::unique_ptr<Platform> make_real_platform() {
+  return std::make_unique<Win32Platform>();
+}
+
+}  // namespace sweepmark
