@@ -27,7 +27,7 @@ struct FolderEntry {
   FixedText<13> SHORTNAME;
   /// Last-write date in local time: days, 1 January 1801 being day 4.
   std::int32_t DATE = 0;
-  /// Last-write time of day in local time: hundredths of a second plus one.
+  /// Last-write time of day in local time, in whole seconds: hundredths of a second plus one.
   std::int32_t TIME = 0;
   /// The low 32 bits of the size.
   std::int32_t SIZE = 0;

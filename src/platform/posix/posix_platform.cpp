@@ -414,8 +414,8 @@ bool PosixPlatform::list_folder(std::string_view folder, FolderEntries& list) {
     tm local{};
     if (::localtime_r(&info.st_mtim.tv_sec, &local) != nullptr) {
       entry.DATE = clarion_date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-      entry.TIME = clarion_time(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59),
-                                static_cast<int>(info.st_mtim.tv_nsec / 1'000'000));
+      // Whole seconds, as the Windows listing gives them.
+      entry.TIME = clarion_time(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), 0);
     }
     list.push_back(std::move(entry));
   }
