@@ -88,8 +88,9 @@ class Platform {
 
   /// Appends the entries of `folder` to `list` in the order the file system returns them, keeping
   /// every folder (hidden and system ones, "." and ".." included) and every file that is neither
-  /// hidden nor system. False when the folder could not be listed. Deletions launched afterwards
-  /// for entries of this folder act on the folder as it was listed.
+  /// hidden nor system. False when the folder could not be listed. Where the backend can hold on
+  /// to the folder itself (POSIX), deletions launched afterwards for its entries act on the folder
+  /// as it was listed; a command interpreter given a path (Windows) resolves the path afresh.
   virtual bool list_folder(std::string_view folder, FolderEntries& list) = 0;
 
   /// Starts `command_text` as a separate process, never waiting for it. False when no process
