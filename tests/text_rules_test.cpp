@@ -77,7 +77,8 @@ TEST(ProfileText, ReadsAsTheWindowsProfileFunctions) {
   };
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::optional<std::string_view> found = ProfileText(c.text).find(c.section, c.key);
+    const ProfileText text(c.text);  // The value found is a view into it.
+    const std::optional<std::string_view> found = text.find(c.section, c.key);
     EXPECT_EQ(found ? std::optional<std::string>(*found) : std::nullopt, c.value);
   }
 }
