@@ -104,6 +104,7 @@ TEST_P(SettingsWriteFault, LeavesTheFileWholeAndIsReported) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, SettingsWriteFault,
     ::testing::Values(WriteFault{"ReadOnlyFolder", Blocker::read_only_folder},
+                      WriteFault{"ReadOnlySettingsFile", Blocker::read_only_file},
                       WriteFault{"ReadOnlyFileSystem", Blocker::read_only_mount},
                       WriteFault{"FullFileSystem", Blocker::full_file_system}),
     [](const auto& test) { return std::string(test.param.name); });
