@@ -202,5 +202,33 @@ INSTANTIATE_TEST_SUITE_P(
                     0, true}),
     [](const auto& test) { return std::string(test.param.name); });
 
+// A settings file of 100 MB, shaped to cost the most: the INI manager's section comes first and
+// holds nearly all of it, with a count of 1000 and its entries at the very end, so every entry read
+// has to get past the bulk; the program's own section comes last.
+TEST(HugeSettingsFile, HundredMegabytesAreReadAndKeptWhole) {
+  Scratch scratch;
+  const std::string work = scratch / "work";
+  const std::string pub = scratch / "pub";
+  ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
+  make_folder(pub, {"ASSETS", "a"});
+
+  std::string text = "[__Dont_Touch_Me__]\r\nSectors=1000\r\n";
+  const std::string filler = "Filler=" + std::string(90, 'f') + "\r\n";
+  text.reserve(101u << 20);
+  while (text.size() < (100u << 20)) {
+    text += filler;
+  }
+  for (int i = 1; i <= 1000; ++i) {
+    text += "Sectors_" + std::to_string(i) + "=family,item,type\r\n";
+  }
+  text += settings_text(pub);
+  write_file(work + "/" + k_ini, text);
+
+  EXPECT_EQ(run_program(work), 0);
+  EXPECT_EQ(names_in(pub), std::vector<std::string>{"ASSETS"});
+  // Every entry and the count read back as themselves, so nothing needed writing.
+  EXPECT_TRUE(read_file(work + "/" + k_ini) == text) << "the settings file changed";
+}
+
 }  // namespace
 }  // namespace sweepmark::robustness
