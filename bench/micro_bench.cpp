@@ -41,6 +41,7 @@ const std::string& settings_megabyte() {
 
 void BM_SettingsParseBothKeys(benchmark::State& state) {
   for (auto _ : state) {
+    (void)_;
     const ProfileText text(settings_megabyte());
     benchmark::DoNotOptimize(text.find("Q9Actions", "PublicPath"));
     benchmark::DoNotOptimize(text.find("Q9Actions", "Restart"));
@@ -51,6 +52,7 @@ BENCHMARK(BM_SettingsParseBothKeys)->Unit(benchmark::kMicrosecond);
 
 void BM_SettingsGetlineBaseline(benchmark::State& state) {
   for (auto _ : state) {
+    (void)_;
     std::istringstream in(settings_megabyte());
     std::string line;
     std::size_t bytes = 0;
@@ -67,6 +69,7 @@ void BM_SettingsWriteOneKey(benchmark::State& state) {
   ProfileText text(settings_megabyte());
   bool flip = false;
   for (auto _ : state) {
+    (void)_;
     benchmark::DoNotOptimize(text.set("Q9Actions", "Restart", flip ? "Y" : "N"));
     flip = !flip;
   }
@@ -75,6 +78,7 @@ BENCHMARK(BM_SettingsWriteOneKey)->Unit(benchmark::kMicrosecond);
 
 void BM_DeletionCommand(benchmark::State& state) {
   for (auto _ : state) {
+    (void)_;
     benchmark::DoNotOptimize(windows_deletion_command("d:\\ClarionAppBroker\\public",
                                                       "session 4711 & 100% (old)", false));
   }
@@ -83,6 +87,7 @@ BENCHMARK(BM_DeletionCommand);
 
 void BM_ServiceCommandSplit(benchmark::State& state) {
   for (auto _ : state) {
+    (void)_;
     const LaunchText text = split_launch_text("sc stop \"Clarion Application Broker\"");
     benchmark::DoNotOptimize(windows_command_line(text));
     benchmark::DoNotOptimize(split_windows_arguments(text.arguments));
@@ -141,6 +146,7 @@ class PreparedListing final : public Platform {
 void BM_PurgeSelection100k(benchmark::State& state) {
   PreparedListing platform(state.range(0) == 0 ? NameRules::posix : NameRules::windows);
   for (auto _ : state) {
+    (void)_;
     FolderEntries FolderList;
     std::string CommandText;
     CleanReport report;
@@ -163,7 +169,7 @@ const std::string& settings_file() {
         std::abort();
       }
     }
-    const std::string file = folder + "/Sweepmark.ini";
+    std::string file = folder + "/Sweepmark.ini";
     std::ofstream(file, std::ios::binary) << settings_megabyte();
     return file;
   }();
@@ -174,6 +180,7 @@ const std::string& settings_file() {
 void BM_SettingsFileReadTwoWriteOne(benchmark::State& state) {
   bool flip = false;
   for (auto _ : state) {
+    (void)_;
     const std::unique_ptr<Platform> platform = make_real_platform();
     benchmark::DoNotOptimize(
         platform->read_setting("Q9Actions", "PublicPath", "", settings_file()));
@@ -188,6 +195,7 @@ BENCHMARK(BM_SettingsFileReadTwoWriteOne)->Unit(benchmark::kMillisecond);
 
 void BM_SettingsFileGetlineOnce(benchmark::State& state) {
   for (auto _ : state) {
+    (void)_;
     std::ifstream in(settings_file(), std::ios::binary);
     std::string line;
     std::size_t bytes = 0;

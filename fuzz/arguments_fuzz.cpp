@@ -14,7 +14,7 @@
 namespace {
 
 [[noreturn]] void fail(const char* what, const std::string& line) {
-  std::fprintf(stderr, "%s\n  line: [%s]\n", what, line.c_str());
+  (void)std::fprintf(stderr, "%s\n  line: [%s]\n", what, line.c_str());
   std::abort();
 }
 

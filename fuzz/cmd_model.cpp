@@ -90,10 +90,8 @@ CmdReading read_cmd_line(std::string_view line) {
       reading.fault = "a control character ends or splits the command";
       return reading;
     }
-    if (c == '"') {
-      quoted = !quoted;
-      chars.push_back({c, false});
-    } else if (quoted) {
+    if (c == '"' || quoted) {
+      quoted = quoted != (c == '"');  // Every quote toggles quoting, the closing one included.
       chars.push_back({c, false});
     } else if (c == '^') {
       if (i + 1 == expanded.size()) {

@@ -27,7 +27,7 @@ bool quotable(std::string_view text) {
 }
 
 [[noreturn]] void fail(const std::string& what, const std::string& line) {
-  std::fprintf(stderr, "%s\n  command line: [%s]\n", what.c_str(), line.c_str());
+  (void)std::fprintf(stderr, "%s\n  command line: [%s]\n", what.c_str(), line.c_str());
   std::abort();
 }
 

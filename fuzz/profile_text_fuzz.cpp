@@ -21,7 +21,7 @@ namespace {
 using sweepmark::ProfileText;
 
 [[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
+  (void)std::fprintf(stderr, "%s\n", what);
   std::abort();
 }
 

@@ -26,8 +26,8 @@ using sweepmark::NameRules;
 using sweepmark::Ticks;
 
 [[noreturn]] void fail(const std::string& what, std::string_view name) {
-  std::fprintf(stderr, "%s\n  name: [%.*s]\n", what.c_str(), static_cast<int>(name.size()),
-               name.data());
+  (void)std::fprintf(stderr, "%s\n  name: [%.*s]\n", what.c_str(), static_cast<int>(name.size()),
+                     name.data());
   std::abort();
 }
 

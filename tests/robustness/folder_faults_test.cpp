@@ -243,7 +243,7 @@ TEST(HugePublicFolder, HundredThousandSubfoldersAreListedAndEachSelectedOnce) {
   std::vector<std::string> names = numbered(100000);
   ASSERT_EQ(::mkdir(pub.c_str(), 0755), 0);
   for (const std::string& name : names) {
-    ASSERT_EQ(::mkdir((pub + "/" + name).c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(path_in(pub, name).c_str(), 0755), 0);
   }
   ASSERT_EQ(::mkdir((pub + "/ASSETS").c_str(), 0755), 0);
   write_file(pub + "/notes.txt", "kept");
@@ -274,7 +274,7 @@ TEST(HugePublicFolder, HundredThousandSubfoldersAreDeletedEndToEnd) {
   ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
   ASSERT_EQ(::mkdir(pub.c_str(), 0755), 0);
   for (const std::string& name : numbered(100000)) {
-    ASSERT_EQ(::mkdir((pub + "/" + name).c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(path_in(pub, name).c_str(), 0755), 0);
   }
   make_folder(pub, {"ASSETS"});
   write_file(work + "/Sweepmark.ini", settings_text(pub));

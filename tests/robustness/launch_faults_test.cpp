@@ -49,7 +49,7 @@ TEST(ProcessLimit, FailedLaunchesAreReportedAndDeleteNothingWrong) {
   for (const std::string& name : names_in(pub)) {
     if (name.starts_with("s")) {
       ++left;
-      EXPECT_TRUE(whole(pub + "/" + name)) << name << " was deleted halfway";
+      EXPECT_TRUE(whole(path_in(pub, name))) << name << " was deleted halfway";
     }
   }
   EXPECT_GT(left, 0) << "every launch succeeded: the limit did not bind";

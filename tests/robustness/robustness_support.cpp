@@ -25,8 +25,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-extern char** environ;
-
 namespace sweepmark::robustness {
 namespace {
 
@@ -149,12 +147,18 @@ void make_folder(const std::string& folder, const std::vector<std::string>& subf
     fail("mkdir " + folder);
   }
   for (const std::string& name : subfolders) {
-    const std::string sub = folder + "/" + name;
+    const std::string sub = path_in(folder, name);
     if (::mkdir(sub.c_str(), 0755) != 0) {
       fail("mkdir " + sub);
     }
     write_file(sub + "/keep", name);
   }
+}
+
+std::string path_in(const std::string& folder, std::string_view name) {
+  std::string path = folder;
+  path.append("/").append(name);
+  return path;
 }
 
 bool whole(const std::string& folder) {
@@ -212,6 +216,7 @@ int run_program(const std::string& folder, const RunAs& as) {
   variables.push_back(std::string("ASAN_OPTIONS=") + (asan_options ? asan_options : "") +
                       (as.process_limit ? ":detect_leaks=0" : ""));
   std::vector<char*> envp;
+  envp.reserve(variables.size() + 1);
   for (std::string& variable : variables) {
     envp.push_back(variable.data());
   }

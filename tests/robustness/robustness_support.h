@@ -45,6 +45,8 @@ std::vector<std::string> names_in(const std::string& folder);
 /// Creates `folder` and, in it, one subfolder per name, each holding a file "keep", so that a
 /// subfolder either is gone or is still whole.
 void make_folder(const std::string& folder, const std::vector<std::string>& subfolders);
+/// `folder` + "/" + `name`.
+std::string path_in(const std::string& folder, std::string_view name);
 /// True when `folder` still holds its file "keep".
 bool whole(const std::string& folder);
 

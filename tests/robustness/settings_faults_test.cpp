@@ -22,6 +22,7 @@ namespace {
 constexpr int k_settings_not_written = 1;
 constexpr int k_folder_not_listed = 2;
 constexpr const char* k_ini = "Sweepmark.ini";
+constexpr std::size_t k_kib = 1024;
 
 // Fills the file system that holds `folder` to the last byte.
 void fill_file_system(const std::string& folder) {
@@ -66,7 +67,7 @@ TEST_P(SettingsWriteFault, LeavesTheFileWholeAndIsReported) {
 
   // Restart is missing, so the run must write it; the comment makes the file larger than what
   // a full file system has left.
-  const std::string text = "; " + std::string(64 * 1024, 'c') + "\r\n" + settings_text(pub, "");
+  const std::string text = "; " + std::string(64 * k_kib, 'c') + "\r\n" + settings_text(pub, "");
   RunAs as;
   switch (blocker) {
     case Blocker::read_only_folder:
@@ -158,12 +159,12 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, HostileSettingsFile,
     ::testing::Values(
         // Nothing readable: a first run that records the restart flag only.
-        HostileFile{"BinaryGarbage", [](const std::string&) { return garbage(256 * 1024, 7); }, 0,
+        HostileFile{"BinaryGarbage", [](const std::string&) { return garbage(256 * k_kib, 7); }, 0,
                     false},
         HostileFile{"GarbageAroundTheSettings",
                     [](const std::string& pub) {
-                      return garbage(64 * 1024, 11) + "\r\n" + settings_text(pub) + "[Junk]\r\n" +
-                             garbage(64 * 1024, 13) + "\r\n";
+                      return garbage(64 * k_kib, 11) + "\r\n" + settings_text(pub) + "[Junk]\r\n" +
+                             garbage(64 * k_kib, 13) + "\r\n";
                     },
                     0, true},
         // What a 1024-byte buffer returns: the value up to its NUL.
