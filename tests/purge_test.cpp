@@ -60,6 +60,8 @@ TEST(Purge, JudgesEveryKindOfEntry) {
       {entry("tab\there"), Verdict::unsafe, Verdict::remove},
       {entry("CON"), Verdict::unsafe, Verdict::remove},
       {entry("lpt1.log"), Verdict::unsafe, Verdict::remove},
+      {entry("COM\xb9"), Verdict::unsafe, Verdict::remove},
+      {entry("lpt\xb3.log"), Verdict::unsafe, Verdict::remove},
       {entry("COM0"), Verdict::remove, Verdict::remove},
       {entry("CONSOLE"), Verdict::remove, Verdict::remove},
       // Characters the command interpreter treats specially are quoted, not refused.

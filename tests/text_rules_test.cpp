@@ -77,8 +77,7 @@ TEST(ProfileText, ReadsAsTheWindowsProfileFunctions) {
   };
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.what);
-    // The view points into the text, which must outlive it.
-    const ProfileText text(c.text);
+    const ProfileText text(c.text);  // The value found is a view into it.
     const std::optional<std::string_view> found = text.find(c.section, c.key);
     EXPECT_EQ(found ? std::optional<std::string>(*found) : std::nullopt, c.value);
   }

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace sweepmark {
 
@@ -41,6 +44,7 @@ class ProfileText {
   };
 
   std::optional<Body> find_section(std::string_view section) const;
+  void index_keys(const Body& body) const;
 
   std::string m_text;
   // The section found last: the program reads many keys of one section in a row, and a large file
@@ -48,6 +52,11 @@ class ProfileText {
   mutable std::string m_last_section;
   mutable std::optional<Body> m_last_body;
   mutable bool m_last_valid = false;
+  // The key lines of that section as (hash of the upper-cased name, first byte of the line),
+  // sorted, so that a key is found without reading the section again: the INI manager reads up to
+  // a thousand keys from one section, which may be very long. Built on the first key read.
+  mutable std::vector<std::pair<std::uint64_t, std::size_t>> m_key_index;
+  mutable bool m_key_index_valid = false;
 };
 
 }  // namespace sweepmark

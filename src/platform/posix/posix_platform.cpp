@@ -121,6 +121,13 @@ bool replace_file(const std::string& path, std::string_view text) {
   }
   struct stat old {};
   const bool existed = ::stat(target.c_str(), &old) == 0;
+  // A file without write permission is read-only, as a file with the read-only attribute is on
+  // Windows, where no one may write it, administrators included. Renaming a new file over it would
+  // get around that.
+  if (existed && ((old.st_mode & S_IWUSR) == 0 ||
+                  ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)) {
+    return false;
+  }
 
   const std::size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);

@@ -1,0 +1,46 @@
+// The program as shipped, on the real platform, with every launch replaced by a no-op: what the
+// listing and the selection cost in memory, without the processes they would start. Benchmark
+// builds only; the shipped program has no such mode.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/main_code.h"
+#include "platform/platform.h"
+
+namespace {
+
+class NoLaunchPlatform final : public sweepmark::Platform {
+ public:
+  explicit NoLaunchPlatform(std::unique_ptr<Platform> real) : m_real(std::move(real)) {}
+
+  std::string read_setting(std::string_view section, std::string_view key,
+                           std::string_view fallback, std::string_view file) override {
+    return m_real->read_setting(section, key, fallback, file);
+  }
+  bool write_setting(std::string_view section, std::string_view key, std::string_view value,
+                     std::string_view file) override {
+    return m_real->write_setting(section, key, value, file);
+  }
+  bool path_present(std::string_view path) override { return m_real->path_present(path); }
+  void set_default_icon(std::string_view file) override { m_real->set_default_icon(file); }
+  bool list_folder(std::string_view folder, sweepmark::FolderEntries& list) override {
+    return m_real->list_folder(folder, list);
+  }
+  bool launch(std::string_view) override { return true; }
+  bool launch_deletion(const sweepmark::Deletion&) override { return true; }
+  sweepmark::NameRules name_rules() const override { return m_real->name_rules(); }
+  sweepmark::Ticks clock() override { return m_real->clock(); }
+  void sleep_for(sweepmark::Ticks duration) override { m_real->sleep_for(duration); }
+
+ private:
+  std::unique_ptr<Platform> m_real;
+};
+
+}  // namespace
+
+int main() {
+  NoLaunchPlatform platform(sweepmark::make_real_platform());
+  return sweepmark::main_code(platform);
+}
