@@ -49,7 +49,13 @@ Line line_at(std::string_view text, std::size_t begin) {
   return line;
 }
 
-enum class Kind { blank, comment, header, key, other };
+// A line without '=' names a key that has no value: it reads as missing, and it is the line a
+// write of that key gives a value.
+enum class Kind { blank, comment, header, key, bare_key };
+
+bool names_key(Kind kind) {
+  return kind == Kind::key || kind == Kind::bare_key;
+}
 
 struct Parsed {
   Kind kind = Kind::blank;
@@ -73,7 +79,7 @@ Parsed parse_line(std::string_view content) {
   }
   const std::size_t equals = line.find('=');
   if (equals == std::string_view::npos) {
-    return {Kind::other, {}, {}};
+    return {Kind::bare_key, line, {}};
   }
   return {Kind::key, trim(line.substr(0, equals)), trim(line.substr(equals + 1))};
 }
@@ -156,7 +162,7 @@ void ProfileText::index_keys(const Body& body) const {
   for (std::size_t at = body.begin; at < body.end;) {
     const Line line = line_at(text, at);
     const Parsed parsed = parse_line(text.substr(line.begin, line.end - line.begin));
-    if (parsed.kind == Kind::key) {
+    if (names_key(parsed.kind)) {
       m_key_index.emplace_back(name_hash(parsed.name), line.begin);
     }
     at = line.next;
@@ -184,6 +190,9 @@ std::optional<std::string_view> ProfileText::find(std::string_view section,
     const Line line = line_at(text, it->second);
     const Parsed parsed = parse_line(text.substr(line.begin, line.end - line.begin));
     if (equal_upper(parsed.name, key)) {
+      if (parsed.kind == Kind::bare_key) {
+        return std::nullopt;
+      }
       return unquote(parsed.value);
     }
   }
@@ -216,8 +225,8 @@ bool ProfileText::set(std::string_view section, std::string_view key, std::strin
   for (std::size_t at = body->begin; at < body->end;) {
     const Line line = line_at(text, at);
     const Parsed parsed = parse_line(text.substr(line.begin, line.end - line.begin));
-    if (parsed.kind == Kind::key && equal_upper(parsed.name, key)) {
-      if (parsed.value == stored) {
+    if (names_key(parsed.kind) && equal_upper(parsed.name, key)) {
+      if (parsed.kind == Kind::key && parsed.value == stored) {
         return true;  // Already there: the line stays exactly as it is.
       }
       // The key keeps the spelling the file gives it; only its line changes.
@@ -226,7 +235,7 @@ bool ProfileText::set(std::string_view section, std::string_view key, std::strin
       m_text.replace(line.begin, line.end - line.begin, replacement);
       return true;
     }
-    if (parsed.kind == Kind::key || parsed.kind == Kind::other) {
+    if (names_key(parsed.kind)) {
       anchor = line;
     }
     at = line.next;

@@ -14,7 +14,8 @@ namespace sweepmark {
 /// functions:
 /// - lines end in CR LF, LF or a lone CR; a line whose first non-blank character is ';' is a
 ///   comment; "[name]" starts a section, the name reaching to the last ']' (or to the end of the
-///   line where there is none); "key=value" is a key, blanks around key and value ignored;
+///   line where there is none); "key=value" is a key, blanks around key and value ignored; a
+///   line without '=' is a key with no value, which reads as missing;
 /// - section and key names compare case-insensitively; the first section of a name and the first
 ///   key of a name within it count, later repeats are never read or written;
 /// - a value in matching single or double quotes is read without them;

