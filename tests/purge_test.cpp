@@ -62,7 +62,8 @@ TEST(Purge, JudgesEveryKindOfEntry) {
       {entry("lpt1.log"), Verdict::unsafe, Verdict::remove},
       {entry("COM\xb9"), Verdict::unsafe, Verdict::remove},
       {entry("lpt\xb3.log"), Verdict::unsafe, Verdict::remove},
-      {entry("COM0"), Verdict::remove, Verdict::remove},
+      {entry("COM0"), Verdict::unsafe, Verdict::remove},
+      {entry("COMA"), Verdict::remove, Verdict::remove},
       {entry("CONSOLE"), Verdict::remove, Verdict::remove},
       // Characters the command interpreter treats specially are quoted, not refused.
       {entry("a b & rd ASSETS"), Verdict::remove, Verdict::remove},

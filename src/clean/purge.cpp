@@ -19,8 +19,9 @@ bool windows_forbidden(char c) {
          std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos;
 }
 
-// Windows maps these names, with or without an extension, to devices. After COM and LPT it reads
-// the superscript digits of the ANSI code page (0xB9, 0xB2, 0xB3 for 1, 2, 3) as digits too.
+// Windows maps these names, with or without an extension, to devices; its naming rules reserve
+// COM0 and LPT0 as well. After COM and LPT it reads the superscript digits of the ANSI code page
+// (0xB9, 0xB2, 0xB3 for 1, 2, 3) as digits too.
 bool windows_device_name(std::string_view name) {
   std::string_view base = name.substr(0, name.find('.'));
   base = clip(base);
@@ -32,7 +33,7 @@ bool windows_device_name(std::string_view name) {
   }
   return base.size() == 4 &&
          (equal_upper(base.substr(0, 3), "COM") || equal_upper(base.substr(0, 3), "LPT")) &&
-         ((base[3] >= '1' && base[3] <= '9') || base[3] == '\xb9' || base[3] == '\xb2' ||
+         ((base[3] >= '0' && base[3] <= '9') || base[3] == '\xb9' || base[3] == '\xb2' ||
           base[3] == '\xb3');
 }
 
