@@ -16,6 +16,7 @@
 
 #include "clean/deletion.h"
 #include "clean/purge.h"
+#include "listing_platform.h"
 #include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/profile_text.h"
@@ -95,56 +96,28 @@ void BM_ServiceCommandSplit(benchmark::State& state) {
 }
 BENCHMARK(BM_ServiceCommandSplit);
 
-/// Lists a prepared folder and counts the deletions; nothing else is ever called.
-class PreparedListing final : public Platform {
- public:
-  explicit PreparedListing(NameRules rules) : m_rules(rules) {
-    for (const char* name : {".", "..", "ASSETS"}) {
-      m_entries.push_back(folder(name));
-    }
-    for (int i = 0; i < 100000; ++i) {
-      m_entries.push_back(folder("session-" + std::to_string(100000 + i)));
-    }
-  }
-  std::size_t deletions = 0;
-
-  std::string read_setting(std::string_view, std::string_view, std::string_view,
-                           std::string_view) override {
-    std::abort();
-  }
-  bool write_setting(std::string_view, std::string_view, std::string_view,
-                     std::string_view) override {
-    std::abort();
-  }
-  bool path_present(std::string_view) override { std::abort(); }
-  void set_default_icon(std::string_view) override { std::abort(); }
-  bool list_folder(std::string_view, FolderEntries& list) override {
-    list.insert(list.end(), m_entries.begin(), m_entries.end());
-    return true;
-  }
-  bool launch(std::string_view) override { std::abort(); }
-  bool launch_deletion(const Deletion&) override {
-    ++deletions;
-    return true;
-  }
-  NameRules name_rules() const override { return m_rules; }
-  Ticks clock() override { std::abort(); }
-  void sleep_for(Ticks) override { std::abort(); }
-
- private:
-  static FolderEntry folder(const std::string& name) {
+/// A public folder of 100,003 subfolders: ".", "..", ASSETS and 100,000 sessions.
+FolderEntries prepared_listing() {
+  FolderEntries entries;
+  const auto add = [&](const std::string& name) {
     FolderEntry entry;
     entry.NAME = name;
     entry.SHORTNAME = name;
     entry.ATTRIB = k_attrib_directory;
-    return entry;
+    entries.push_back(std::move(entry));
+  };
+  for (const char* name : {".", "..", "ASSETS"}) {
+    add(name);
   }
-  FolderEntries m_entries;
-  NameRules m_rules;
-};
+  for (int i = 0; i < 100000; ++i) {
+    add("session-" + std::to_string(100000 + i));
+  }
+  return entries;
+}
 
 void BM_PurgeSelection100k(benchmark::State& state) {
-  PreparedListing platform(state.range(0) == 0 ? NameRules::posix : NameRules::windows);
+  testing::ListingPlatform platform(
+      prepared_listing(), state.range(0) == 0 ? NameRules::posix : NameRules::windows, false);
   for (auto _ : state) {
     (void)_;
     FolderEntries FolderList;

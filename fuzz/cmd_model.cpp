@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "text_oracle.h"
+
 namespace sweepmark::fuzzing {
 namespace {
 
@@ -13,19 +15,6 @@ bool is_control(char c) {
 
 bool is_delimiter(char c) {
   return c == ' ' || c == '\t' || c == ',' || c == ';' || c == '=';
-}
-
-bool same_upper(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    if (up(a[i]) != up(b[i])) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // Step 2: percent expansion. False, with `fault` set, when the result depends on the environment.
@@ -47,7 +36,7 @@ bool expand_percents(std::string_view text, std::string& out, std::string& fault
       at = close;
       continue;
     }
-    if (same_upper(name, "CD:~,")) {
+    if (oracle::same_upper(name, "CD:~,")) {
       at = close + 1;  // An empty substring of the current folder: nothing.
       continue;
     }

@@ -15,6 +15,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "platform/profile_text.h"
+#include "text_oracle.h"
 
 namespace {
 
@@ -76,19 +77,6 @@ std::vector<std::pair<std::string, std::string>> name_pairs(std::string_view tex
     }
   }
   return pairs;
-}
-
-bool upper_equal(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    if (up(a[i]) != up(b[i])) {
-      return false;
-    }
-  }
-  return true;
 }
 
 std::string_view trim(std::string_view text) {
@@ -191,7 +179,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const ProfileText before(text);
   for (const auto& [other_section, other_key] : name_pairs(text)) {
-    if (upper_equal(trim(other_section), section) && upper_equal(trim(other_key), key)) {
+    if (sweepmark::oracle::same_upper(trim(other_section), section) &&
+        sweepmark::oracle::same_upper(trim(other_key), key)) {
       continue;
     }
     const std::optional<std::string_view> was = before.find(other_section, other_key);

@@ -16,6 +16,8 @@
 
 #include "clean/purge.h"
 #include "cmd_model.h"
+#include "listing_platform.h"
+#include "text_oracle.h"
 
 namespace {
 
@@ -31,66 +33,17 @@ using sweepmark::Ticks;
   std::abort();
 }
 
-/// Lists what it was given and records the deletions; everything else is never called.
-class ListingOnly final : public sweepmark::Platform {
- public:
-  ListingOnly(FolderEntries listing, NameRules rules)
-      : m_listing(std::move(listing)), m_rules(rules) {}
-
-  struct Launched {
-    std::string command_line;
-    std::string folder;
-    std::string name;
-    bool link;
-  };
-  std::vector<Launched> deletions;
-
-  std::string read_setting(std::string_view, std::string_view, std::string_view,
-                           std::string_view) override {
-    std::abort();
-  }
-  bool write_setting(std::string_view, std::string_view, std::string_view,
-                     std::string_view) override {
-    std::abort();
-  }
-  bool path_present(std::string_view) override { std::abort(); }
-  void set_default_icon(std::string_view) override { std::abort(); }
-  bool list_folder(std::string_view, FolderEntries& list) override {
-    list.insert(list.end(), m_listing.begin(), m_listing.end());
-    return true;
-  }
-  bool launch(std::string_view) override { std::abort(); }
-  bool launch_deletion(const Deletion& deletion) override {
-    deletions.push_back({std::string(deletion.command_line), std::string(deletion.folder),
-                         std::string(deletion.name), deletion.link});
-    return true;
-  }
-  NameRules name_rules() const override { return m_rules; }
-  Ticks clock() override { std::abort(); }
-  void sleep_for(Ticks) override { std::abort(); }
-
- private:
-  FolderEntries m_listing;
-  NameRules m_rules;
-};
-
-std::string upper(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-  }
-  return result;
-}
-
 std::string_view strip_trailing(std::string_view text, std::string_view what) {
   const std::size_t end = text.find_last_not_of(what);
   return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
 }
 
-// A device name, with or without an extension, as Windows reads it: the superscript digits ¹ ² ³
-// (0xB9 0xB2 0xB3 in the ANSI code page) count as digits after COM and LPT.
+// A device name, with or without an extension, as Windows reads it: COM0 to COM9 and LPT0 to LPT9
+// are reserved, and the superscript digits ¹ ² ³ (0xB9 0xB2 0xB3 in the ANSI code page) count as
+// digits after COM and LPT.
 bool device_name(std::string_view name) {
-  const std::string base = upper(strip_trailing(name.substr(0, name.find('.')), " "));
+  const std::string base =
+      sweepmark::oracle::upper(strip_trailing(name.substr(0, name.find('.')), " "));
   if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") {
     return true;
   }
@@ -98,7 +51,7 @@ bool device_name(std::string_view name) {
     return false;
   }
   const char digit = base[3];
-  return (digit >= '1' && digit <= '9') || digit == '\xb9' || digit == '\xb2' || digit == '\xb3';
+  return (digit >= '0' && digit <= '9') || digit == '\xb9' || digit == '\xb2' || digit == '\xb3';
 }
 
 // Why Windows would not take `name` as the entry itself, or nothing.
@@ -128,7 +81,8 @@ const char* must_keep(const FolderEntry& entry, NameRules rules) {
   if (name == "." || name == ".." || shortname == "." || shortname == "..") {
     return "the folder itself or its parent";
   }
-  if (upper(strip_trailing(name, " ")) == "ASSETS" || upper(shortname) == "ASSETS") {
+  if (sweepmark::oracle::upper(strip_trailing(name, " ")) == "ASSETS" ||
+      sweepmark::oracle::upper(shortname) == "ASSETS") {
     return "ASSETS";
   }
   if (name.empty()) {
@@ -170,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  ListingOnly platform(listing, rules);
+  sweepmark::testing::ListingPlatform platform(listing, rules);
   FolderEntries FolderList;
   std::string CommandText;
   sweepmark::CleanReport report;
