@@ -182,7 +182,8 @@ def memory_rows(build, scratch, env, sizes, runs):
 def windows_rows(root, scratch, env, runs):
     """Hook for the Windows build: runs only when build/win32/sweepmark.exe exists and Wine is
     installed, in a throwaway Wine prefix of its own (scripts/wine-prefix). Measures the CPU of
-    the wait as the difference between runs with Restart "Y" and "N" on an empty folder (own CPU
+    the wait as the difference between runs with Restart "Y" on an empty folder and Restart "N"
+    with two subfolders to delete, each launching two processes (own CPU
     of the process Wine runs the program in, the wine server not counted; Wine's start-up costs
     both the same), and the wall time of a run with Restart "N" and 100 subfolders, whose
     deletions are cmd.exe processes under Wine."""
@@ -202,10 +203,21 @@ def windows_rows(root, scratch, env, runs):
         windows_pub = "Z:" + str(pub).replace("/", "\\")
         subprocess.run([wine, "cmd.exe", "/c", "exit"], cwd=work, env=env, check=False)  # warm up
         # Wine runs its own sc.exe against its own service manager: harmless, and not timed here.
-        write_settings(work, windows_pub, "Y")
-        wait = [run([wine, str(exe)], work, env, reap=False) for _ in range(runs)]
-        write_settings(work, windows_pub, "N")
-        no_wait = [run([wine, str(exe)], work, env, reap=False) for _ in range(runs)]
+        # The run without the wait deletes two subfolders, so that it launches as many processes
+        # as the run with the wait (stop and start): under Wine each launch costs the launching
+        # process several milliseconds. The two alternate, so that drift in Wine's own start-up
+        # costs both the same.
+        wait, no_wait = [], []
+        for _ in range(runs):
+            fill(pub, 0)
+            write_settings(work, windows_pub, "Y")
+            wait.append(run([wine, str(exe)], work, env, reap=False))
+            fill(pub, 2)
+            write_settings(work, windows_pub, "N")
+            no_wait.append(run([wine, str(exe)], work, env, reap=False))
+            deadline = time.monotonic() + 60
+            while sorted(os.listdir(pub)) != ["ASSETS"] and time.monotonic() < deadline:
+                time.sleep(0.1)
         launch = []
         for _ in range(runs):
             fill(pub, 100)
