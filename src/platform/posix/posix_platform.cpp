@@ -211,6 +211,8 @@ class PosixPlatform final : public Platform {
   bool write_setting(std::string_view section, std::string_view key, std::string_view value,
                      std::string_view file) override {
     const std::string path = resolve_settings_file(file);
+    // Read afresh rather than from the cache: a change made behind our back within one tick of
+    // the file's time stamp would otherwise be written over.
     std::string current;
     struct stat info {};
     if (read_whole_file(path, current, info) == ReadResult::failed) {
