@@ -14,12 +14,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include "clean/deletion.h"
 #include "clean/purge.h"
 #include "listing_platform.h"
-#include "platform/command_line.h"
 #include "platform/platform.h"
-#include "platform/profile_text.h"
+#include "winrules/command_line.h"
+#include "winrules/deletion_command.h"
+#include "winrules/profile_text.h"
 
 namespace {
 

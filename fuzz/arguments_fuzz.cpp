@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/command_line.h"
+#include "winrules/command_line.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "clean/deletion.h"
 #include "cmd_model.h"
+#include "winrules/deletion_command.h"
 
 namespace {
 

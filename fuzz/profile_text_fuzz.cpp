@@ -14,8 +14,8 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "platform/profile_text.h"
 #include "text_oracle.h"
+#include "winrules/profile_text.h"
 
 namespace {
 

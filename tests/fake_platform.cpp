@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/fixed_text.h"
+#include "base/fixed_text.h"
 
 namespace sweepmark::testing {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/profile_text.h"
+#include "winrules/profile_text.h"
 
 namespace sweepmark::testing {
 

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/guards.h"
-#include "clean/deletion.h"
 #include "fake_platform.h"
+#include "winrules/deletion_command.h"
+#include "winrules/root_path.h"
 
 namespace sweepmark {
 namespace {

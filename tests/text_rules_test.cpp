@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/command_line.h"
-#include "platform/fixed_text.h"
-#include "platform/profile_text.h"
+#include "base/fixed_text.h"
+#include "winrules/command_line.h"
+#include "winrules/profile_text.h"
 
 namespace sweepmark {
 namespace {

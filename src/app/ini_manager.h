@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/fixed_text.h"
+#include "base/fixed_text.h"
 #include "platform/platform.h"
 
 namespace sweepmark {

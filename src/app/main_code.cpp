@@ -3,10 +3,10 @@
 #include <string>
 
 #include "app/error_manager.h"
-#include "app/guards.h"
 #include "app/ini_manager.h"
 #include "app/settings.h"
 #include "clean/cleaning_run.h"
+#include "winrules/root_path.h"
 
 namespace sweepmark {
 namespace {

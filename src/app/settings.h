@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "platform/fixed_text.h"
+#include "base/fixed_text.h"
 
 namespace sweepmark {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "base/fixed_text.h"
 #include "clean/purge.h"
-#include "platform/fixed_text.h"
 
 namespace sweepmark {
 

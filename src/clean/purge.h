@@ -20,12 +20,6 @@ enum class Verdict {
   unsafe,
 };
 
-/// True when the file system addresses `name` as the entry itself. Never for "." and ".."; under
-/// Windows rules also not for a name ending in a blank or a dot (path rules strip those, so
-/// "ASSETS." would address ASSETS), nor for one holding a character no Windows name can hold,
-/// nor for a device name such as "CON" or "lpt1.txt".
-bool addresses_itself(std::string_view name, NameRules rules);
-
 /// Decides one entry. The tests run in this order: the short name, clipped and upper-cased, is not
 /// "ASSETS"; the entry is a folder; the short name is neither ".." nor "."; then the long name,
 /// upper-cased, is not "ASSETS" either, and the name addresses the entry itself.

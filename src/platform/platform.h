@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/fixed_text.h"
+#include "base/fixed_text.h"
+#include "winrules/name_rules.h"
 
 namespace sweepmark {
 
@@ -39,14 +40,6 @@ struct FolderEntry {
 };
 
 using FolderEntries = std::vector<FolderEntry>;
-
-/// Which names a file system addresses as themselves.
-enum class NameRules {
-  /// Windows path rules: trailing blanks and dots are stripped, and some characters cannot occur.
-  windows,
-  /// POSIX: every name but "." and ".." addresses itself.
-  posix,
-};
 
 /// One subfolder deletion, as the purge selected it.
 struct Deletion {

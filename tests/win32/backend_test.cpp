@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/clarion_time.h"
+#include "platform/entry_time.h"
 #include "platform/platform.h"
 #include "wine_support.h"
 
@@ -109,8 +109,8 @@ TEST(Listing, KeepsFoldersAndVisibleFilesWithTheirFields) {
   }
   EXPECT_EQ(by_name["a.txt"].SIZE, 5);
   EXPECT_EQ(by_name["big.bin"].SIZE, 3) << "the low 32 bits of the size";
-  EXPECT_EQ(by_name["a.txt"].DATE, clarion_date(2024, 2, 29));
-  EXPECT_EQ(by_name["a.txt"].TIME, clarion_time(13, 45, 56, 0)) << "whole seconds";
+  EXPECT_EQ(by_name["a.txt"].DATE, day_number(2024, 2, 29));
+  EXPECT_EQ(by_name["a.txt"].TIME, time_of_day(13, 45, 56, 0)) << "whole seconds";
 }
 
 TEST(Listing, AppendsToTheListInTheOrderWindowsReturns) {

@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
-#include "platform/profile_text.h"
 #include "wine_support.h"
+#include "winrules/profile_text.h"
 
 namespace sweepmark {
 namespace {

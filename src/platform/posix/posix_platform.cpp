@@ -21,11 +21,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "platform/clarion_time.h"
-#include "platform/command_line.h"
-#include "platform/fixed_text.h"
+#include "base/fixed_text.h"
+#include "platform/entry_time.h"
 #include "platform/platform.h"
-#include "platform/profile_text.h"
+#include "winrules/command_line.h"
+#include "winrules/profile_text.h"
 
 namespace sweepmark {
 namespace {
@@ -422,9 +422,9 @@ bool PosixPlatform::list_folder(std::string_view folder, FolderEntries& list) {
     entry.SIZE = static_cast<std::int32_t>(static_cast<std::uint32_t>(info.st_size));
     tm local{};
     if (::localtime_r(&info.st_mtim.tv_sec, &local) != nullptr) {
-      entry.DATE = clarion_date(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+      entry.DATE = day_number(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
       // Whole seconds, as the Windows listing gives them.
-      entry.TIME = clarion_time(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), 0);
+      entry.TIME = time_of_day(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59), 0);
     }
     list.push_back(std::move(entry));
   }

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/clarion_time.h"
-#include "platform/command_line.h"
+#include "platform/entry_time.h"
 #include "platform/platform.h"
+#include "winrules/command_line.h"
 
 namespace sweepmark {
 namespace {
@@ -187,8 +187,8 @@ FolderEntry folder_entry(const WIN32_FIND_DATAA& found) {
   SYSTEMTIME time{};
   if (FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) &&
       FileTimeToSystemTime(&local, &time)) {
-    entry.DATE = clarion_date(time.wYear, time.wMonth, time.wDay);
-    entry.TIME = clarion_time(time.wHour, time.wMinute, time.wSecond, 0);
+    entry.DATE = day_number(time.wYear, time.wMonth, time.wDay);
+    entry.TIME = time_of_day(time.wHour, time.wMinute, time.wSecond, 0);
   }
   entry.SIZE = static_cast<std::int32_t>(found.nFileSizeLow);
   entry.ATTRIB = static_cast<std::uint8_t>(found.dwFileAttributes & k_kept_attributes);

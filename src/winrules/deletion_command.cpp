@@ -1,4 +1,4 @@
-#include "clean/deletion.h"
+#include "winrules/deletion_command.h"
 
 namespace sweepmark {
 namespace {

@@ -1,6 +1,6 @@
-#include "platform/command_line.h"
+#include "winrules/command_line.h"
 
-#include "platform/fixed_text.h"
+#include "base/fixed_text.h"
 
 namespace sweepmark {
 

@@ -1,9 +1,9 @@
-#include "app/guards.h"
+#include "winrules/root_path.h"
 
 #include <algorithm>
 #include <string>
 
-#include "platform/fixed_text.h"
+#include "base/fixed_text.h"
 
 namespace sweepmark {
 namespace {

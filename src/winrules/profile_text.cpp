@@ -1,8 +1,8 @@
-#include "platform/profile_text.h"
+#include "winrules/profile_text.h"
 
 #include <algorithm>
 
-#include "platform/fixed_text.h"
+#include "base/fixed_text.h"
 
 namespace sweepmark {
 namespace {
