@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "platform/entry_time.h"
 #include "platform/platform.h"
@@ -127,7 +128,8 @@ class Win32Platform final : public Platform {
       // The file functions read OEM text here; the path, like all our text, is ANSI.
       std::string oem(tested.size() + 1, '\0');
       CharToOemA(tested.c_str(), oem.data());
-      tested.assign(oem.c_str());
+      oem.resize(oem.find('\0'));
+      tested = std::move(oem);
     }
     const DWORD attributes = GetFileAttributesA(tested.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_OFFLINE) != 0) {
