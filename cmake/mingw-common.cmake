@@ -11,9 +11,11 @@ if(NOT SWEEPMARK_MINGW_THREADS)
   set(SWEEPMARK_MINGW_THREADS posix)
 endif()
 if(NOT SWEEPMARK_MINGW_THREADS MATCHES "^(posix|win32)$")
-  message(FATAL_ERROR "SWEEPMARK_MINGW_THREADS must be posix or win32, not ${SWEEPMARK_MINGW_THREADS}")
+  message(FATAL_ERROR
+    "SWEEPMARK_MINGW_THREADS must be posix or win32, not ${SWEEPMARK_MINGW_THREADS}")
 endif()
-# The checks CMake compiles while it configures read this file again and must pick the same compiler.
+# The checks CMake compiles while it configures read this file again and must pick the same
+# compiler.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SWEEPMARK_MINGW_THREADS)
 set(CMAKE_C_COMPILER ${SWEEPMARK_MINGW_TRIPLE}-gcc-${SWEEPMARK_MINGW_THREADS})
 set(CMAKE_CXX_COMPILER ${SWEEPMARK_MINGW_TRIPLE}-g++-${SWEEPMARK_MINGW_THREADS})
