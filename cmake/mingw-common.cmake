@@ -2,10 +2,23 @@
 # SWEEPMARK_MINGW_TRIPLE and CMAKE_SYSTEM_PROCESSOR first.
 set(CMAKE_SYSTEM_NAME Windows)
 
-# The POSIX thread model: GoogleTest needs std::mutex, which GCC 12's win32 thread model lacks.
-# Linked statically, it adds no DLL.
-set(CMAKE_C_COMPILER ${SWEEPMARK_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${SWEEPMARK_MINGW_TRIPLE}-g++-posix)
+# Two thread models, two compilers. The tests use the POSIX one: GoogleTest needs std::mutex, which
+# GCC 12's win32 thread model lacks. The product uses the win32 one: the POSIX model's runtime
+# (winpthreads) imports GetTickCount64 and so cannot load on Windows XP or Server 2003, and the
+# program starts no thread of its own. CMakeLists.txt builds the product in a configuration of its
+# own with SWEEPMARK_MINGW_THREADS=win32.
+if(NOT SWEEPMARK_MINGW_THREADS)
+  set(SWEEPMARK_MINGW_THREADS posix)
+endif()
+if(NOT SWEEPMARK_MINGW_THREADS MATCHES "^(posix|win32)$")
+  message(FATAL_ERROR
+    "SWEEPMARK_MINGW_THREADS must be posix or win32, not ${SWEEPMARK_MINGW_THREADS}")
+endif()
+# The checks CMake compiles while it configures read this file again and must pick the same
+# compiler.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SWEEPMARK_MINGW_THREADS)
+set(CMAKE_C_COMPILER ${SWEEPMARK_MINGW_TRIPLE}-gcc-${SWEEPMARK_MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${SWEEPMARK_MINGW_TRIPLE}-g++-${SWEEPMARK_MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${SWEEPMARK_MINGW_TRIPLE}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${SWEEPMARK_MINGW_TRIPLE})
