@@ -3,6 +3,8 @@
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(SWEEPMARK_MINGW_TRIPLE x86_64-w64-mingw32)
 set(SWEEPMARK_WINE_ARCH win64)
+# The processor its manifest names; Windows refuses a program whose manifest names another.
+set(SWEEPMARK_MANIFEST_ARCH amd64)
 # The oldest Windows the program loads on: Windows XP Professional x64 Edition and Server 2003 SP1
 # x64 (tests/win32/windows-imports.txt).
 set(SWEEPMARK_WINDOWS_FLOOR_MAJOR 5)
