@@ -6,6 +6,9 @@
 
 namespace sweepmark {
 
+/// True when windows_deletion_command can quote the path of `name` in `folder`.
+bool cmd_can_quote(std::string_view folder, std::string_view name);
+
 /// The command interpreter line that deletes the subfolder `name` of `folder` on Windows:
 ///
 ///   cmd.exe /d /e:ON /v:OFF /c rmdir "<folder>\<name>" /s /q
