@@ -30,10 +30,19 @@ bool cmd_can_quote(std::string_view folder, std::string_view name) {
 
 std::optional<std::string> windows_deletion_command(std::string_view folder, std::string_view name,
                                                     bool link) {
+  std::optional<std::string> arguments = windows_deletion_arguments(folder, name, link);
+  if (!arguments) {
+    return std::nullopt;
+  }
+  return std::string(k_deletion_program) + ' ' + *arguments;
+}
+
+std::optional<std::string> windows_deletion_arguments(std::string_view folder,
+                                                      std::string_view name, bool link) {
   if (!cmd_can_quote(folder, name)) {
     return std::nullopt;
   }
-  std::string command = "cmd.exe /d /e:ON /v:OFF /c rmdir \"";
+  std::string command = "/d /e:ON /v:OFF /c rmdir \"";
   append_escaped(command, folder);
   command += '\\';
   append_escaped(command, name);
