@@ -116,8 +116,8 @@ FolderEntries prepared_listing() {
 }
 
 void BM_PurgeSelection100k(benchmark::State& state) {
-  testing::ListingFolder folder(
-      prepared_listing(), state.range(0) == 0 ? NameRules::posix : NameRules::windows, false);
+  testing::ListingFolder folder(prepared_listing(),
+                                state.range(0) == 0 ? NameRules::posix : NameRules::windows, false);
   for (auto _ : state) {
     (void)_;
     FolderEntries FolderList;

@@ -214,6 +214,24 @@ TEST_F(PosixPlatform, LaunchesDetachedWithArgumentsSplitTheWindowsWay) {
   EXPECT_EQ(input, "/dev/null");
 }
 
+TEST_F(PosixPlatform, LaunchedCommandsGetNothingOfOurs) {
+  // A descriptor that would be inherited, as one left open by whoever started the program is.
+  const int inherited = ::dup(STDOUT_FILENO);
+  ASSERT_GE(inherited, 0);
+  const std::string out = at("descriptors");
+  // The shell looks before any redirection of its own: where its standard descriptors lead, and
+  // whether the inherited one is open.
+  const std::string fd = "/proc/$$/fd/";
+  const bool started = platform->launch(split_launch_text(
+      "sh -c \"a=$(readlink " + fd + "0 " + fd + "1 " + fd + "2); if [ -e " + fd +
+      std::to_string(inherited) + " ]; then b=open; else b=closed; fi; echo $a $b > " + out +
+      ".tmp; mv " + out + ".tmp " + out + "\""));
+  ::close(inherited);
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(eventually([&] { return fs::exists(out); }));
+  EXPECT_EQ(read_file(out), "/dev/null /dev/null /dev/null closed\n");
+}
+
 TEST_F(PosixPlatform, LaunchOfAMissingProgramFailsQuietly) {
   EXPECT_FALSE(platform->launch(split_launch_text("no-such-program-anywhere stop")));
   EXPECT_FALSE(platform->launch(split_launch_text("     ")));

@@ -28,7 +28,7 @@ namespace {
 
 constexpr int k_folder_not_listed = 2;
 
-enum class Unlistable { no_permission, a_file, missing };
+enum class Unlistable { no_permission, not_searchable, a_file, missing };
 
 struct UnlistableCase {
   const char* name;
@@ -59,6 +59,15 @@ TEST_P(UnlistablePublicFolder, DeletesNothingAndIsReported) {
       // Its subfolders can still be reached by name, but the folder cannot be listed.
       ASSERT_EQ(::chmod(pub.c_str(), 0311), 0);
       break;
+    case Unlistable::not_searchable:
+      make_folder(pub, {"ASSETS", "a"});
+      if (running_as_root()) {
+        give_tree(scratch.path(), k_nobody);  // Root would search it anyway.
+        as.user = k_nobody;
+      }
+      // Its names can be read, but none of its entries can be examined or reached.
+      ASSERT_EQ(::chmod(pub.c_str(), 0644), 0);
+      break;
     case Unlistable::a_file:
       write_file(pub, "not a folder");
       break;
@@ -67,7 +76,8 @@ TEST_P(UnlistablePublicFolder, DeletesNothingAndIsReported) {
   }
 
   EXPECT_EQ(run_program(work, as), k_folder_not_listed);
-  if (GetParam().kind == Unlistable::no_permission) {
+  if (GetParam().kind == Unlistable::no_permission ||
+      GetParam().kind == Unlistable::not_searchable) {
     ASSERT_EQ(::chmod(pub.c_str(), 0755), 0);
     EXPECT_EQ(names_in(pub), (std::vector<std::string>{"ASSETS", "a"}));
     EXPECT_TRUE(whole(pub + "/a"));
@@ -76,12 +86,13 @@ TEST_P(UnlistablePublicFolder, DeletesNothingAndIsReported) {
   EXPECT_EQ(read_file(work + "/Sweepmark.ini"), text + "[__Dont_Touch_Me__]\r\nSectors=0\r\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, UnlistablePublicFolder,
-                         ::testing::Values(UnlistableCase{"NoPermission",
-                                                          Unlistable::no_permission},
-                                           UnlistableCase{"AFile", Unlistable::a_file},
-                                           UnlistableCase{"Missing", Unlistable::missing}),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UnlistablePublicFolder,
+    ::testing::Values(UnlistableCase{"NoPermission", Unlistable::no_permission},
+                      UnlistableCase{"NotSearchable", Unlistable::not_searchable},
+                      UnlistableCase{"AFile", Unlistable::a_file},
+                      UnlistableCase{"Missing", Unlistable::missing}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 // A public folder reached through a link is cleaned where the link leads, as a junction is on
 // Windows; a link inside it is removed as a link, and what it leads to stays.

@@ -9,8 +9,8 @@
 
 #include "platform/entry_time.h"
 #include "platform/platform.h"
-#include "winrules/command_line.h"
 #include "wine_support.h"
+#include "winrules/command_line.h"
 
 namespace sweepmark {
 namespace {
