@@ -346,6 +346,28 @@ TEST_F(PosixDeletion, LinkIsRemovedAndWhatItLeadsToSurvives) {
   EXPECT_EQ(read_file(scratch / "outside" / "precious" / "data"), "keep me");
 }
 
+TEST_F(PosixDeletion, LinksDeepInsideAreRemovedAsLinksAndDeepTreesGoWhole) {
+  fs::create_directories(scratch / "outside" / "precious");
+  write_file(scratch / "outside" / "precious" / "data", "keep me");
+  fs::create_directories(pub / "sub" / "a" / "b");
+  fs::create_directory_symlink(scratch / "outside", pub / "sub" / "a" / "b" / "to-outside");
+  fs::create_symlink(scratch / "outside" / "precious" / "data", pub / "sub" / "a" / "to-data");
+  write_file(pub / "sub" / "a" / "file", "x");
+  fs::path deep = pub / "deep";
+  for (int level = 0; level < 300; ++level) {
+    deep /= "d";
+  }
+  fs::create_directories(deep);
+  write_file(deep / "file", "x");
+  remove("sub");
+  remove("deep");
+  EXPECT_TRUE(eventually([&] {
+    return names_in(pub) == std::vector<std::string>{"ASSETS", "file.txt"};
+  })) << "left: "
+      << ::testing::PrintToString(names_in(pub));
+  EXPECT_EQ(read_file(scratch / "outside" / "precious" / "data"), "keep me");
+}
+
 TEST_F(PosixDeletion, StaysInsideTheFolderAsItWasListed) {
   fs::create_directories(pub / "victim");
   FolderEntries list;
