@@ -356,7 +356,9 @@ class PosixFolder final : public PublicFolder {
     if (m_fd.get() < 0) {
       return false;
     }
-    return start_remover(m_fd.get(), std::string(deletion.name), deletion.link);
+    const bool started = start_remover(m_fd.get(), std::string(deletion.name), deletion.link);
+    reap_children();
+    return started;
   }
 
   NameRules name_rules() const override { return NameRules::posix; }
