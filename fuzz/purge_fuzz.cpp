@@ -80,7 +80,10 @@ const char* must_keep(const FolderEntry& entry, NameRules rules) {
   if (name == "." || name == ".." || shortname == "." || shortname == "..") {
     return "the folder itself or its parent";
   }
-  if (sweepmark::oracle::upper(strip_trailing(name, " ")) == "ASSETS" ||
+  // Windows ignores trailing blanks in a name; on POSIX "ASSETS " is a folder of its own.
+  const std::string_view spared_name =
+      rules == NameRules::windows ? strip_trailing(name, " ") : name;
+  if (sweepmark::oracle::upper(spared_name) == "ASSETS" ||
       sweepmark::oracle::upper(shortname) == "ASSETS") {
     return "ASSETS";
   }
