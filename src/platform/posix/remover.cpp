@@ -211,6 +211,12 @@ bool start_remover(int folder, const std::string& name, bool link) {
     ::_exit(1);
   }
   close_from(k_folder_fd + 1);
+  // Below the program in priority, so that thousands of removers at work do not slow the program
+  // that is still starting the rest of them.
+  errno = 0;
+  if (::nice(10) == -1 && errno != 0) {
+    // Running at the program's own priority costs only time.
+  }
   // Every level of a deep tree holds two descriptors while its subfolders are removed.
   rlimit files{};
   if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
