@@ -116,14 +116,12 @@ FolderEntries prepared_listing() {
 }
 
 void BM_PurgeSelection100k(benchmark::State& state) {
-  testing::ListingPlatform platform(
-      prepared_listing(), state.range(0) == 0 ? NameRules::posix : NameRules::windows, false);
+  testing::ListingFolder folder(prepared_listing(),
+                                state.range(0) == 0 ? NameRules::posix : NameRules::windows, false);
   for (auto _ : state) {
     (void)_;
     FolderEntries FolderList;
-    std::string CommandText;
-    CleanReport report;
-    purge(platform, "d:\\ClarionAppBroker\\public", FolderList, CommandText, report);
+    benchmark::DoNotOptimize(purge(folder, "d:\\ClarionAppBroker\\public", FolderList));
   }
   state.SetItemsProcessed(state.iterations() * 100003);
   state.SetLabel(state.range(0) == 0 ? "POSIX rules" : "Windows rules");

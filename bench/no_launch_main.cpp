@@ -11,6 +11,19 @@
 
 namespace {
 
+/// The real folder, but nothing is removed.
+class NoRemoval final : public sweepmark::PublicFolder {
+ public:
+  explicit NoRemoval(std::unique_ptr<PublicFolder> real) : m_real(std::move(real)) {}
+  bool is_root() const override { return m_real->is_root(); }
+  bool list(sweepmark::FolderEntries& list) override { return m_real->list(list); }
+  bool remove(const sweepmark::Deletion&) override { return true; }
+  sweepmark::NameRules name_rules() const override { return m_real->name_rules(); }
+
+ private:
+  std::unique_ptr<PublicFolder> m_real;
+};
+
 class NoLaunchPlatform final : public sweepmark::Platform {
  public:
   explicit NoLaunchPlatform(std::unique_ptr<Platform> real) : m_real(std::move(real)) {}
@@ -25,12 +38,10 @@ class NoLaunchPlatform final : public sweepmark::Platform {
   }
   bool path_present(std::string_view path) override { return m_real->path_present(path); }
   void set_default_icon(std::string_view file) override { m_real->set_default_icon(file); }
-  bool list_folder(std::string_view folder, sweepmark::FolderEntries& list) override {
-    return m_real->list_folder(folder, list);
+  std::unique_ptr<sweepmark::PublicFolder> open_folder(std::string_view path) override {
+    return std::make_unique<NoRemoval>(m_real->open_folder(path));
   }
-  bool launch(std::string_view) override { return true; }
-  bool launch_deletion(const sweepmark::Deletion&) override { return true; }
-  sweepmark::NameRules name_rules() const override { return m_real->name_rules(); }
+  bool launch(const sweepmark::LaunchText&) override { return true; }
   sweepmark::Ticks clock() override { return m_real->clock(); }
   void sleep_for(sweepmark::Ticks duration) override { m_real->sleep_for(duration); }
 

@@ -15,6 +15,8 @@ behind (this script makes itself their reaper), before the next run starts. Figu
    launching replaced by a no-op, at N subfolders, against a C program that lists the folder and
    keeps every name.
 5. (From Google Benchmark, see micro_bench.cpp.)
+6. Removal: time from start until 10,000 subfolders of 10 files each are gone and every process
+   has ended, the program's own remover against the C loop that starts `rm -rf` per subfolder.
 A hook measures the Windows build under Wine when build/win32/sweepmark.exe exists.
 """
 import argparse
@@ -147,6 +149,41 @@ def launch_rows(build, scratch, env, sizes, runs):
     return rows
 
 
+def fill_with_files(folder, count, files):
+    fill(folder, count)
+    for i in range(count):
+        sub = folder / subfolder_name(i)
+        for j in range(files):
+            with open(sub / f"file-{j}", "wb") as out:
+                out.write(b"x")
+
+
+def removal_rows(build, scratch, env, size, files, runs):
+    work = scratch / "removal"
+    pub = work / "pub"
+    work.mkdir()
+    write_settings(work, pub, "N")
+    program, baseline = [], []
+    for i in range(runs):
+        order = [("program", program), ("baseline", baseline)]
+        for kind, results in order if i % 2 == 0 else reversed(order):
+            fill_with_files(pub, size, files)
+            os.sync()  # Neither run pays for writing back what the fill left dirty.
+            argv = ([str(build / "sweepmark")] if kind == "program" else
+                    [str(build / "bench" / "baseline_spawn"), str(pub)])
+            start = time.monotonic()
+            result = run(argv, work, env)  # Returns once every process it started has ended.
+            result["gone_s"] = time.monotonic() - start
+            left = sorted(os.listdir(pub))
+            if left != ["ASSETS"] or result["exit"] != 0:
+                raise RuntimeError(f"removal {kind}: exit {result['exit']}, "
+                                   f"{len(left)} entries left")
+            results.append(result)
+            print(f"  removal {kind} {size}x{files}: gone after {result['gone_s'] * 1e3:.1f} ms "
+                  f"(program exit after {result['wall_s'] * 1e3:.1f} ms)", flush=True)
+    return {"size": size, "files": files, "program": program, "baseline": baseline}
+
+
 def peak_rss_kb(build, argv, cwd, env):
     """Peak resident size of one run, forked from the small static runner (see peak_rss.c)."""
     done = subprocess.run([str(build / "bench" / "peak_rss")] + argv, cwd=cwd, env=env,
@@ -265,7 +302,10 @@ def main():
     parser.add_argument("--scratch", type=pathlib.Path, required=True)
     parser.add_argument("--out", type=pathlib.Path, required=True)
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--figures", default="wait,launch,memory,removal,win32",
+                        help="comma-separated subset of the figures to take")
     args = parser.parse_args()
+    figures = set(args.figures.split(","))
 
     become_reaper()
     bin_folder = args.scratch / "bin"
@@ -274,18 +314,28 @@ def main():
     env = dict(os.environ, PATH=f"{bin_folder}:/usr/bin:/bin")
 
     results = {"machine": machine(args.scratch, args.build), "runs": args.runs}
-    print("1, 2: the restart wait (six seconds a run)", flush=True)
-    results["wait"] = wait_rows(args.build, args.scratch, env, args.runs, max(3, args.runs // 2))
-    print("3: launch cost and scale", flush=True)
-    results["launch"] = launch_rows(args.build, args.scratch, env, [100, 1000, 10000], args.runs)
-    print("4: memory", flush=True)
-    results["memory"] = memory_rows(args.build, args.scratch, env, [100, 10000, 100000], 3)
-    print("Windows build under Wine", flush=True)
-    try:
-        results["win32"] = windows_rows(args.root, args.scratch, env, 3)
-    except (OSError, subprocess.SubprocessError, RuntimeError, ValueError) as error:
-        # The hook must never cost the Linux figures.
-        results["win32"] = {"skipped": f"failed: {error}"}
+    if "wait" in figures:
+        print("1, 2: the restart wait (six seconds a run)", flush=True)
+        results["wait"] = wait_rows(args.build, args.scratch, env, args.runs,
+                                    max(3, args.runs // 2))
+    if "launch" in figures:
+        print("3: launch cost and scale", flush=True)
+        results["launch"] = launch_rows(args.build, args.scratch, env, [100, 1000, 10000],
+                                        args.runs)
+    if "memory" in figures:
+        print("4: memory", flush=True)
+        results["memory"] = memory_rows(args.build, args.scratch, env, [100, 10000, 100000], 3)
+    if "removal" in figures:
+        print("6: removal of 10,000 subfolders of 10 files", flush=True)
+        results["removal"] = removal_rows(args.build, args.scratch, env, 10000, 10,
+                                          max(3, args.runs // 2))
+    if "win32" in figures:
+        print("Windows build under Wine", flush=True)
+        try:
+            results["win32"] = windows_rows(args.root, args.scratch, env, 3)
+        except (OSError, subprocess.SubprocessError, RuntimeError, ValueError) as error:
+            # The hook must never cost the Linux figures.
+            results["win32"] = {"skipped": f"failed: {error}"}
     results["machine"]["load_after"] = os.getloadavg()
     args.out.write_text(json.dumps(results, indent=1))
 

@@ -20,6 +20,11 @@ using testing::Launch;
 
 constexpr Ticks k_delay = std::chrono::duration_cast<Ticks>(k_restart_delay);
 
+Failures run_clean(FakePlatform& platform, std::string_view path, std::string_view restart) {
+  const std::unique_ptr<PublicFolder> folder = platform.open_folder(path);
+  return cleaning_run(platform, platform, *folder, path, restart);
+}
+
 class CleaningRun : public ::testing::Test {
  protected:
   void SetUp() override { platform.folders["d:\\pub"] = {entry("a"), entry("ASSETS"), entry("b")}; }
@@ -35,7 +40,7 @@ TEST_F(CleaningRun, RestartFlagDecidesServiceControl) {
                        Case{"n", false}, Case{"1", false}}) {
     SCOPED_TRACE(c.restart);
     platform.launches.clear();
-    cleaning_run(platform, "d:\\pub", c.restart);
+    run_clean(platform, "d:\\pub", c.restart);
     std::vector<std::string> expected = {R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\b" /s /q)",
                                          R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\a" /s /q)"};
     if (c.control) {
@@ -57,7 +62,7 @@ TEST_F(CleaningRun, StartFollowsTheStopReadingAfterSixSecondsWhateverTheClockSay
     fresh.folders = platform.folders;
     fresh.now = start;
     fresh.launch_cost = milliseconds(3);
-    cleaning_run(fresh, "d:\\pub", "Y");
+    run_clean(fresh, "d:\\pub", "Y");
     ASSERT_EQ(fresh.launches.size(), 4u);
     EXPECT_EQ(fresh.launches.front().at, start);
     EXPECT_EQ(fresh.launches.back().at, start + k_delay) << "the start command is exactly on time";
@@ -67,7 +72,7 @@ TEST_F(CleaningRun, StartFollowsTheStopReadingAfterSixSecondsWhateverTheClockSay
 
 TEST_F(CleaningRun, SleepThatEndsEarlyIsResumedNeverCutShort) {
   platform.sleep_percent = 40;
-  cleaning_run(platform, "d:\\pub", "Y");
+  run_clean(platform, "d:\\pub", "Y");
   EXPECT_GE(platform.launches.back().at, k_delay);
   EXPECT_LT(platform.launches.back().at, k_delay + milliseconds(1));
   EXPECT_GT(platform.sleeps.size(), 1u);
@@ -75,7 +80,7 @@ TEST_F(CleaningRun, SleepThatEndsEarlyIsResumedNeverCutShort) {
 
 TEST_F(CleaningRun, SlowDeletionsAreFollowedByTheStartAtOnce) {
   platform.launch_cost = seconds(4);
-  cleaning_run(platform, "d:\\pub", "Y");
+  run_clean(platform, "d:\\pub", "Y");
   ASSERT_EQ(platform.launches.size(), 4u);
   EXPECT_EQ(platform.launches.back().at, seconds(12)) << "right after the last deletion";
   EXPECT_TRUE(platform.sleeps.empty());
@@ -83,14 +88,14 @@ TEST_F(CleaningRun, SlowDeletionsAreFollowedByTheStartAtOnce) {
 
 TEST_F(CleaningRun, NothingToDeleteStillRestartsOnTime) {
   platform.folders["d:\\pub"] = {entry("."), entry("..")};
-  cleaning_run(platform, "d:\\pub", "Y");
+  run_clean(platform, "d:\\pub", "Y");
   ASSERT_EQ(platform.launches.size(), 2u);
   EXPECT_EQ(platform.launches.back().at, k_delay);
 }
 
 TEST_F(CleaningRun, MissingFolderStillStopsAndStartsTheService) {
-  const CleanReport report = cleaning_run(platform, "d:\\gone", "Y");
-  EXPECT_TRUE(report.folder_not_listed);
+  const Failures report = run_clean(platform, "d:\\gone", "Y");
+  EXPECT_TRUE(report.noted(Failure::folder_not_listed));
   EXPECT_EQ(platform.launched_texts(),
             (std::vector<std::string>{"sc stop \"Clarion Application Broker\"",
                                       "sc start \"Clarion Application Broker\""}));
@@ -98,8 +103,8 @@ TEST_F(CleaningRun, MissingFolderStillStopsAndStartsTheService) {
 
 TEST_F(CleaningRun, FailedServiceCommandIsReportedAndTheRunGoesOn) {
   platform.launch_fails = [](const Launch& l) { return l.kind == Launch::Kind::command; };
-  const CleanReport report = cleaning_run(platform, "d:\\pub", "Y");
-  EXPECT_TRUE(report.launch_failed);
+  const Failures report = run_clean(platform, "d:\\pub", "Y");
+  EXPECT_TRUE(report.noted(Failure::launch_failed));
   EXPECT_EQ(platform.deleted_names(), (std::vector<std::string>{"b", "a"}));
 }
 

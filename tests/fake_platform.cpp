@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/fixed_text.h"
+#include "winrules/deletion_command.h"
 
 namespace sweepmark::testing {
 
@@ -70,9 +71,36 @@ void FakePlatform::set_default_icon(std::string_view file) {
   calls.push_back("icon " + std::string(file));
 }
 
-bool FakePlatform::list_folder(std::string_view folder, FolderEntries& list) {
-  calls.push_back("list " + std::string(folder));
-  const auto found = folders.find(std::string(folder));
+namespace {
+
+/// A folder the fake platform opened: it only knows its path and asks the platform for the rest.
+class FakeFolder final : public PublicFolder {
+ public:
+  FakeFolder(FakePlatform& platform, std::string_view path)
+      : m_platform(platform), m_path(path), m_rules(platform.rules) {}
+
+  bool is_root() const override { return m_platform.root_folders.count(m_path) != 0; }
+  bool list(FolderEntries& list) override { return m_platform.list_folder(m_path, list); }
+  bool remove(const Deletion& deletion) override {
+    return m_platform.remove_entry(m_path, deletion);
+  }
+  NameRules name_rules() const override { return m_rules; }
+
+ private:
+  FakePlatform& m_platform;
+  std::string m_path;
+  NameRules m_rules;
+};
+
+}  // namespace
+
+std::unique_ptr<PublicFolder> FakePlatform::open_folder(std::string_view path) {
+  return std::make_unique<FakeFolder>(*this, path);
+}
+
+bool FakePlatform::list_folder(std::string_view path, FolderEntries& list) {
+  calls.push_back("list " + std::string(path));
+  const auto found = folders.find(std::string(path));
   if (found == folders.end()) {
     return false;
   }
@@ -91,14 +119,20 @@ bool FakePlatform::record(Launch launch) {
   return !failed;
 }
 
-bool FakePlatform::launch(std::string_view command_text) {
-  return record({Launch::Kind::command, std::string(command_text), {}, {}, false, {}});
+bool FakePlatform::launch(const LaunchText& command) {
+  std::string text(command.program);
+  if (!command.arguments.empty()) {
+    text += ' ';
+    text += command.arguments;
+  }
+  return record({Launch::Kind::command, std::move(text), {}, {}, false, {}});
 }
 
-bool FakePlatform::launch_deletion(const Deletion& deletion) {
+bool FakePlatform::remove_entry(std::string_view path, const Deletion& deletion) {
+  // The line the Windows backend would start; empty where it could not quote the path.
   return record({Launch::Kind::deletion,
-                 std::string(deletion.command_line),
-                 std::string(deletion.folder),
+                 windows_deletion_command(path, deletion.name, deletion.link).value_or(""),
+                 std::string(path),
                  std::string(deletion.name),
                  deletion.link,
                  {}});

@@ -24,7 +24,9 @@ struct Launch {
 };
 
 /// The operating system in memory: settings files, present paths, folder listings, a recorded list
-/// of launches and a clock that moves only when the program sleeps or launches.
+/// of launches and a clock that moves only when the program sleeps or launches. A folder it opens
+/// lists from `folders` and records its removals among the launches, with the command line the
+/// Windows backend would build.
 class FakePlatform : public Platform {
  public:
   // Settings files by name; names compare as on Windows (case-insensitive, either slash).
@@ -32,6 +34,8 @@ class FakePlatform : public Platform {
   bool fail_writes = false;
   std::set<std::string> present_paths;
   std::map<std::string, FolderEntries> folders;
+  // Paths whose folder, as the system would resolve them, is a root.
+  std::set<std::string> root_folders;
   std::vector<Launch> launches;
   std::function<bool(const Launch&)> launch_fails;
   NameRules rules = NameRules::windows;
@@ -60,12 +64,15 @@ class FakePlatform : public Platform {
                      std::string_view file) override;
   bool path_present(std::string_view path) override;
   void set_default_icon(std::string_view file) override;
-  bool list_folder(std::string_view folder, FolderEntries& list) override;
-  bool launch(std::string_view command_text) override;
-  bool launch_deletion(const Deletion& deletion) override;
-  NameRules name_rules() const override { return rules; }
+  std::unique_ptr<PublicFolder> open_folder(std::string_view path) override;
+  bool launch(const LaunchText& command) override;
   Ticks clock() override { return now; }
   void sleep_for(Ticks duration) override;
+
+  /// The listing of `path`, as a folder opened by that path lists it.
+  bool list_folder(std::string_view path, FolderEntries& list);
+  /// The removal of one entry of the folder opened by `path`.
+  bool remove_entry(std::string_view path, const Deletion& deletion);
 
  private:
   bool record(Launch launch);

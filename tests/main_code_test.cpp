@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/error_manager.h"
 #include "app/ini_manager.h"
+#include "clean/failures.h"
 #include "fake_platform.h"
 
 namespace sweepmark {
@@ -130,12 +130,33 @@ TEST_F(MainCode, RestartValueGovernsServiceControlAndIsCompletedWhenBlank) {
   }
 }
 
-TEST_F(MainCode, LongPublicPathIsCutTo255Characters) {
-  const std::string path = "d:\\" + std::string(300, 'p');
-  settings("[Q9Actions]\r\nPublicPath=" + path + "\r\nRestart=N\r\n");
-  run();
-  EXPECT_NE(std::find(platform.calls.begin(), platform.calls.end(), "list " + path.substr(0, 255)),
-            platform.calls.end());
+TEST_F(MainCode, LongPublicPathIsRefusedNeverCut) {
+  // Cut to 255 characters, this path ends in a separator and names its parent folder.
+  const std::string parent = "d:\\" + std::string(251, 'p') + "\\";
+  const std::string path = parent + std::string(45, 'c');
+  ASSERT_EQ(parent.size(), 255u);
+  const std::string text = "[Q9Actions]\r\nPublicPath=" + path + "\r\nRestart=Y\r\n";
+  settings(text);
+  platform.folders[parent] = {entry("other")};
+  platform.folders[path] = {entry("x")};
+  EXPECT_EQ(run(), static_cast<int>(Failure::root_refused));
+  EXPECT_TRUE(platform.launches.empty());
+  EXPECT_EQ(settings(), text) << "no bookkeeping is written";
+}
+
+TEST_F(MainCode, FolderThatResolvesToARootIsRefusedBeforeAnythingHappens) {
+  // Text the guard lets through, but the system resolves to a root: a climb, a link, a mount.
+  for (const char* path : {"..\\..\\..", "c:\\rootlink", "\\??\\E:\\"}) {
+    SCOPED_TRACE(path);
+    platform = FakePlatform();
+    const std::string text = "[Q9Actions]\r\nPublicPath=" + std::string(path) + "\r\nRestart=Y\r\n";
+    settings(text);
+    platform.folders[path] = {entry("Windows")};
+    platform.root_folders = {path};
+    EXPECT_EQ(run(), static_cast<int>(Failure::root_refused));
+    EXPECT_TRUE(platform.launches.empty());
+    EXPECT_EQ(settings(), text) << "no bookkeeping is written";
+  }
 }
 
 TEST_F(MainCode, ExitCodeNamesWhatFailed) {

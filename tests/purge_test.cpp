@@ -9,6 +9,7 @@
 
 #include "fake_platform.h"
 #include "winrules/deletion_command.h"
+#include "winrules/name_rules.h"
 #include "winrules/root_path.h"
 
 namespace sweepmark {
@@ -78,6 +79,39 @@ TEST(Purge, JudgesEveryKindOfEntry) {
   }
 }
 
+TEST(Purge, PosixNamesAreExact) {
+  // As a POSIX listing gives them: a name is its own short name only where it is a valid 8.3
+  // name, so no longer name can be clipped or cut into ASSETS, "." or "..".
+  struct Case {
+    const char* name;
+    Verdict verdict;
+  };
+  const std::vector<Case> cases = {
+      {"ASSETS", Verdict::keep},    {"assets", Verdict::keep}, {"aSsEtS", Verdict::keep},
+      {".", Verdict::keep},         {"..", Verdict::keep},     {"ASSETS ", Verdict::remove},
+      {". ", Verdict::remove},      {".. ", Verdict::remove},  {"ASSETS       x", Verdict::remove},
+      {"ASSETS.", Verdict::remove}, {"...", Verdict::remove},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("'") + c.name + "'");
+    FolderEntry e = entry(c.name);
+    if (!is_short_name(c.name) && !is_dot_name(c.name)) {
+      e.SHORTNAME = std::string_view();
+    }
+    EXPECT_EQ(judge(e, NameRules::posix), c.verdict);
+  }
+}
+
+TEST(Purge, ShortNamesAreValid83NamesOnly) {
+  for (const char* name : {"ASSETS", "a", "readme.txt", "12345678.abc", "A~1"}) {
+    EXPECT_TRUE(is_short_name(name)) << name;
+  }
+  for (const char* name : {"", ".", "..", "ASSETS ", " ASSETS", "123456789", "a.abcd", "a.b.c",
+                           "a.", ".a", "a b", "a+b", "a\tb"}) {
+    EXPECT_FALSE(is_short_name(name)) << name;
+  }
+}
+
 TEST(Purge, BuildsOneQuotedRmdirPerSubfolder) {
   struct Case {
     const char* folder;
@@ -105,14 +139,12 @@ TEST(Purge, BuildsOneQuotedRmdirPerSubfolder) {
 
 class PurgeRun : public ::testing::Test {
  protected:
-  CleanReport run(std::string_view folder = "d:\\pub") {
-    CleanReport report;
-    purge(platform, folder, list, command, report);
-    return report;
+  Failures run(std::string_view folder = "d:\\pub") {
+    const std::unique_ptr<PublicFolder> opened = platform.open_folder(folder);
+    return purge(*opened, folder, list);
   }
   FakePlatform platform;
   FolderEntries list;
-  std::string command;
 };
 
 TEST_F(PurgeRun, DeletesSubfoldersLastListedFirstAndSparesTheRest) {
@@ -123,9 +155,9 @@ TEST_F(PurgeRun, DeletesSubfoldersLastListedFirstAndSparesTheRest) {
                                  entry("f", 0x20),
                                  entry("two"),
                                  entry(".hidden", k_dir | k_attrib_hidden)};
-  const CleanReport report = run();
+  const Failures report = run();
   EXPECT_EQ(platform.deleted_names(), (std::vector<std::string>{".hidden", "two", "one"}));
-  EXPECT_FALSE(report.folder_not_listed || report.launch_failed || report.subfolder_skipped);
+  EXPECT_TRUE(report.none());
   EXPECT_EQ(platform.launches[0].text,
             R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\.hidden" /s /q)");
   EXPECT_EQ(platform.launches[0].folder, "d:\\pub");
@@ -136,39 +168,39 @@ TEST_F(PurgeRun, DeletesSubfoldersLastListedFirstAndSparesTheRest) {
 
 TEST_F(PurgeRun, OnlyAssetsAndFilesMeansNothingToDo) {
   platform.folders["d:\\pub"] = {entry("."), entry(".."), entry("ASSETS"), entry("a.txt", 0x20)};
-  const CleanReport report = run();
+  const Failures report = run();
   EXPECT_TRUE(platform.launches.empty());
-  EXPECT_FALSE(report.folder_not_listed);
+  EXPECT_FALSE(report.noted(Failure::folder_not_listed));
 }
 
 TEST_F(PurgeRun, MissingFolderIsReportedAndDeletesNothing) {
-  const CleanReport report = run("d:\\missing");
-  EXPECT_TRUE(report.folder_not_listed);
+  const Failures report = run("d:\\missing");
+  EXPECT_TRUE(report.noted(Failure::folder_not_listed));
   EXPECT_TRUE(platform.launches.empty());
 }
 
 TEST_F(PurgeRun, UnsafeNamesAreSkippedAndReported) {
   platform.folders["d:\\pub"] = {entry("ASSETS."), entry("good"), entry("bad?")};
-  const CleanReport report = run();
+  const Failures report = run();
   EXPECT_EQ(platform.deleted_names(), std::vector<std::string>{"good"});
-  EXPECT_TRUE(report.subfolder_skipped);
+  EXPECT_TRUE(report.noted(Failure::subfolder_skipped));
 }
 
 TEST_F(PurgeRun, PosixUsesTheExactNameWhateverItHolds) {
   platform.rules = NameRules::posix;
   platform.folders["/srv/pub"] = {entry("trailing "), entry("q\"uote"), entry("ASSETS.")};
-  const CleanReport report = run("/srv/pub");
+  const Failures report = run("/srv/pub");
   EXPECT_EQ(platform.deleted_names(),
             (std::vector<std::string>{"ASSETS.", "q\"uote", "trailing "}));
-  EXPECT_FALSE(report.subfolder_skipped);
+  EXPECT_FALSE(report.noted(Failure::subfolder_skipped));
 }
 
 TEST_F(PurgeRun, FailedLaunchIsReportedAndTheRestGoOn) {
   platform.folders["d:\\pub"] = {entry("a"), entry("b"), entry("c")};
   platform.launch_fails = [](const testing::Launch& l) { return l.name == "b"; };
-  const CleanReport report = run();
+  const Failures report = run();
   EXPECT_EQ(platform.deleted_names(), (std::vector<std::string>{"c", "a"}));
-  EXPECT_TRUE(report.launch_failed);
+  EXPECT_TRUE(report.noted(Failure::launch_failed));
 }
 
 TEST_F(PurgeRun, LongCommandsAreLaunchedWhole) {

@@ -34,7 +34,7 @@ SectorEntry parse_sector_entry(std::string_view value) {
   return entry;
 }
 
-void IniManager::init(Platform& platform, std::string_view file) {
+void IniManager::init(SettingsFile& platform, std::string_view file) {
   m_file.assign(file);
   m_entries.clear();
   const std::string sectors =
@@ -55,7 +55,7 @@ void IniManager::init(Platform& platform, std::string_view file) {
   }
 }
 
-bool IniManager::shutdown(Platform& platform) {
+bool IniManager::shutdown(SettingsFile& platform) {
   const std::string count = std::to_string(m_count);
   if (m_sectors_read == count) {
     return true;

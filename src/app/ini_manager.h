@@ -35,7 +35,7 @@ class IniManager {
  public:
   /// Reads the key Sectors as a count, then the entries Sectors_1, Sectors_2, ... up to that count,
   /// stopping at the first one that is missing and after k_max_held_sectors.
-  void init(Platform& platform, std::string_view file);
+  void init(SettingsFile& platform, std::string_view file);
 
   /// Part of the class library's protocol; there is nothing to bring up to date.
   void update() {}
@@ -43,7 +43,7 @@ class IniManager {
   /// Writes the list back. The entries are held exactly as they were read and nothing changes
   /// them, so the file already holds every one; only a count that does not read back as itself
   /// (missing, empty, not a number) is written, as the decimal count. False when that write failed.
-  bool shutdown(Platform& platform);
+  bool shutdown(SettingsFile& platform);
 
   const std::vector<SectorEntry>& entries() const { return m_entries; }
   std::size_t count() const { return m_count; }

@@ -4,6 +4,7 @@
 
 #include "base/fixed_text.h"
 #include "clean/purge.h"
+#include "winrules/command_line.h"
 
 namespace sweepmark {
 
@@ -11,9 +12,9 @@ bool restart_requested(std::string_view Restart) {
   return same_text(upper(Restart), "Y");
 }
 
-CleanReport cleaning_run(Platform& platform, std::string_view PublicPath,
-                         std::string_view Restart) {
-  CleanReport report;
+Failures cleaning_run(Launcher& launcher, Clock& clock, PublicFolder& folder,
+                      std::string_view PublicPath, std::string_view Restart) {
+  Failures failures;
   std::string CommandText;
   FolderEntries FolderList;
   // Readings come from a monotonic clock, so neither midnight nor a change of the local clock
@@ -23,26 +24,26 @@ CleanReport cleaning_run(Platform& platform, std::string_view PublicPath,
 
   const bool restart = restart_requested(Restart);
   if (restart) {
-    StopClock = platform.clock();
+    StopClock = clock.clock();
     CommandText = k_stop_command;
-    if (!platform.launch(CommandText)) {
-      report.launch_failed = true;
+    if (!launcher.launch(split_launch_text(CommandText))) {
+      failures.note(Failure::launch_failed);
     }
   }
 
-  purge(platform, PublicPath, FolderList, CommandText, report);
+  failures.note(purge(folder, PublicPath, FolderList));
 
   if (restart) {
     // Sleep rather than poll, and read the clock again after every sleep: a sleep may end early.
-    while ((WaitElapsed = platform.clock() - StopClock) < k_restart_delay) {
-      platform.sleep_for(std::chrono::duration_cast<Ticks>(k_restart_delay) - WaitElapsed);
+    while ((WaitElapsed = clock.clock() - StopClock) < k_restart_delay) {
+      clock.sleep_for(std::chrono::duration_cast<Ticks>(k_restart_delay) - WaitElapsed);
     }
     CommandText = k_start_command;
-    if (!platform.launch(CommandText)) {
-      report.launch_failed = true;
+    if (!launcher.launch(split_launch_text(CommandText))) {
+      failures.note(Failure::launch_failed);
     }
   }
-  return report;
+  return failures;
 }
 
 }  // namespace sweepmark

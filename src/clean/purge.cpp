@@ -5,6 +5,7 @@
 #include "winrules/name_rules.h"
 
 namespace sweepmark {
+
 Verdict judge(const FolderEntry& entry, NameRules rules) {
   if (same_text(upper(entry.SHORTNAME.clipped()), k_spared_name)) {
     return Verdict::keep;
@@ -16,40 +17,42 @@ Verdict judge(const FolderEntry& entry, NameRules rules) {
     return Verdict::keep;
   }
   // The short name alone is not enough: a long name can upper-case to ASSETS while its alias
-  // differs, and a listing can return "." or ".." with an alias of its own.
-  if (same_text(upper(entry.NAME), k_spared_name) || is_dot_name(entry.NAME)) {
+  // differs, and a listing can return "." or ".." with an alias of its own. A POSIX name with a
+  // trailing blank is a folder of its own, so only Windows ignores trailing blanks here.
+  const std::string upper_name = upper(entry.NAME);
+  const bool spared = rules == NameRules::posix ? upper_name == k_spared_name
+                                                : same_text(upper_name, k_spared_name);
+  if (spared || is_dot_name(entry.NAME)) {
     return Verdict::keep;
   }
   return addresses_itself(entry.NAME, rules) ? Verdict::remove : Verdict::unsafe;
 }
 
-void purge(Platform& platform, std::string_view PublicPath, FolderEntries& FolderList,
-           std::string& CommandText, CleanReport& report) {
-  if (!platform.list_folder(PublicPath, FolderList)) {
-    report.folder_not_listed = true;
+Failures purge(PublicFolder& folder, std::string_view PublicPath, FolderEntries& FolderList) {
+  Failures failures;
+  if (!folder.list(FolderList)) {
+    failures.note(Failure::folder_not_listed);
   }
-  const NameRules rules = platform.name_rules();
+  const NameRules rules = folder.name_rules();
   for (std::size_t i = FolderList.size(); i >= 1; --i) {
     const FolderEntry& entry = FolderList[i - 1];
     Verdict verdict = judge(entry, rules);
     if (verdict == Verdict::keep) {
       continue;
     }
-    std::optional<std::string> command =
-        windows_deletion_command(PublicPath, entry.NAME, entry.LINK);
-    // Only Windows runs the command line; elsewhere the deletion gets the path itself.
-    if (rules == NameRules::windows && !command) {
+    // Only Windows hands the path to a command interpreter, which cannot take every character.
+    if (rules == NameRules::windows && !cmd_can_quote(PublicPath, entry.NAME)) {
       verdict = Verdict::unsafe;
     }
     if (verdict == Verdict::unsafe) {
-      report.subfolder_skipped = true;
+      failures.note(Failure::subfolder_skipped);
       continue;
     }
-    CommandText = command ? std::move(*command) : std::string();
-    if (!platform.launch_deletion({CommandText, PublicPath, entry.NAME, entry.LINK})) {
-      report.launch_failed = true;
+    if (!folder.remove({entry.NAME, entry.LINK})) {
+      failures.note(Failure::launch_failed);
     }
   }
+  return failures;
 }
 
 }  // namespace sweepmark

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <string>
 #include <string_view>
 
-#include "clean/report.h"
+#include "clean/failures.h"
 #include "platform/platform.h"
 
 namespace sweepmark {
@@ -22,13 +21,13 @@ enum class Verdict {
 
 /// Decides one entry. The tests run in this order: the short name, clipped and upper-cased, is not
 /// "ASSETS"; the entry is a folder; the short name is neither ".." nor "."; then the long name,
-/// upper-cased, is not "ASSETS" either, and the name addresses the entry itself.
+/// upper-cased, is not "ASSETS" either (under POSIX rules exactly, with no blank ignored), and the
+/// name addresses the entry itself.
 Verdict judge(const FolderEntry& entry, NameRules rules);
 
-/// Lists `PublicPath` into `FolderList` and launches one deletion for every subfolder to delete,
-/// the last listed first, without waiting for any. `CommandText` holds each deletion command in
-/// turn, always whole.
-void purge(Platform& platform, std::string_view PublicPath, FolderEntries& FolderList,
-           std::string& CommandText, CleanReport& report);
+/// Lists the opened public folder into `FolderList` and asks it to remove every subfolder to
+/// delete, the last listed first, without waiting for any. `PublicPath` is the path the folder was
+/// opened by, which a Windows deletion command must be able to quote.
+Failures purge(PublicFolder& folder, std::string_view PublicPath, FolderEntries& FolderList);
 
 }  // namespace sweepmark

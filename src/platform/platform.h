@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/fixed_text.h"
+#include "winrules/command_line.h"
 #include "winrules/name_rules.h"
 
 namespace sweepmark {
@@ -41,12 +42,9 @@ struct FolderEntry {
 
 using FolderEntries = std::vector<FolderEntry>;
 
-/// One subfolder deletion, as the purge selected it.
+/// One subfolder deletion, as plain data: the exact listed name and whether it is a link. The
+/// folder is the opened public folder that is asked to remove it.
 struct Deletion {
-  /// The command interpreter line that deletes it (what runs on Windows).
-  std::string_view command_line;
-  /// The clipped public folder, as the settings file gives it.
-  std::string_view folder;
   /// The exact listed name of the subfolder.
   std::string_view name;
   /// The subfolder is a link: remove the link itself and nothing it leads to.
@@ -56,52 +54,89 @@ struct Deletion {
 /// Monotonic time; readings only ever grow, whatever happens to the local clock.
 using Ticks = std::chrono::microseconds;
 
-/// The operations the program takes from the operating system. Failures are ordinary results
-/// (false, or the default text); none of these throws. Texts are single-byte (ANSI) text, and
-/// callers pass section, key, value and path texts already clipped.
-class Platform {
+/// The public folder, opened once as the operating system resolves its path (relative to the
+/// current directory, through every link, junction, mount and ".."). Everything the purge does
+/// goes through it, so a path renamed or replaced after the opening cannot redirect a deletion
+/// where the backend can hold on to the folder itself (POSIX); a command interpreter given a path
+/// (Windows) resolves the path afresh.
+class PublicFolder {
  public:
-  virtual ~Platform() = default;
+  virtual ~PublicFolder() = default;
+
+  /// True when the folder, as opened, is the root of a drive letter or of a share (Windows) or
+  /// the root "/" of the file system (POSIX), however the path reached it. A folder that could
+  /// not be opened is no root (it lists as a failure).
+  virtual bool is_root() const = 0;
+
+  /// Appends the folder's entries to `list` in the order the file system returns them, keeping
+  /// every folder (hidden and system ones, "." and ".." included) and every file that is neither
+  /// hidden nor system. False when the folder could not be listed or its entries could not be
+  /// examined.
+  virtual bool list(FolderEntries& list) = 0;
+
+  /// Starts the removal of one entry of this folder, never waiting for it. False when nothing
+  /// could be started.
+  virtual bool remove(const Deletion& deletion) = 0;
+
+  /// The naming rules of the file system the folder is on.
+  virtual NameRules name_rules() const = 0;
+};
+
+/// The settings file, as the profile functions read and write it.
+class SettingsFile {
+ public:
+  virtual ~SettingsFile() = default;
 
   /// The value of `key` in `section` of the settings file `file`, at most 1023 characters, or
-  /// `fallback` when the file, the section or the key is missing.
+  /// `fallback` when the file, the section or the key is missing, or the file is no regular file.
   virtual std::string read_setting(std::string_view section, std::string_view key,
                                    std::string_view fallback, std::string_view file) = 0;
 
   /// Creates or replaces `key` in `section` of `file`, creating the file and the section where
-  /// needed. False when the file could not be written; the file is then as it was.
+  /// needed. False when the file could not be written (or is no regular file); the file is then
+  /// as it was.
   virtual bool write_setting(std::string_view section, std::string_view key, std::string_view value,
                              std::string_view file) = 0;
+};
 
-  /// True when `path` names an existing file or folder that is not offline.
-  virtual bool path_present(std::string_view path) = 0;
+/// Starts commands.
+class Launcher {
+ public:
+  virtual ~Launcher() = default;
 
-  /// Loads `file` as the default window icon; a missing file leaves none and is not reported.
-  virtual void set_default_icon(std::string_view file) = 0;
+  /// Starts `command` (a program word and its argument text, as the launch rules take a command
+  /// text apart) as a separate process, never waiting for it. False when no process could be
+  /// started.
+  virtual bool launch(const LaunchText& command) = 0;
+};
 
-  /// Appends the entries of `folder` to `list` in the order the file system returns them, keeping
-  /// every folder (hidden and system ones, "." and ".." included) and every file that is neither
-  /// hidden nor system. False when the folder could not be listed. Where the backend can hold on
-  /// to the folder itself (POSIX), deletions launched afterwards for its entries act on the folder
-  /// as it was listed; a command interpreter given a path (Windows) resolves the path afresh.
-  virtual bool list_folder(std::string_view folder, FolderEntries& list) = 0;
-
-  /// Starts `command_text` as a separate process, never waiting for it. False when no process
-  /// could be started.
-  virtual bool launch(std::string_view command_text) = 0;
-
-  /// Starts the deletion of one subfolder of the folder last listed, never waiting for it. False
-  /// when no process could be started.
-  virtual bool launch_deletion(const Deletion& deletion) = 0;
-
-  /// The naming rules of the file system the purge works on.
-  virtual NameRules name_rules() const = 0;
+/// Time, for the restart wait.
+class Clock {
+ public:
+  virtual ~Clock() = default;
 
   /// A monotonic clock reading.
   virtual Ticks clock() = 0;
 
   /// Sleeps for about `duration`; may return early, so callers read the clock again.
   virtual void sleep_for(Ticks duration) = 0;
+};
+
+/// The operations the program takes from the operating system. Failures are ordinary results
+/// (false, or the default text); none of these throws. Texts are single-byte (ANSI) text, and
+/// callers pass section, key, value and path texts already clipped.
+class Platform : public SettingsFile, public Launcher, public Clock {
+ public:
+  /// True when `path` names an existing file or folder that is not offline.
+  virtual bool path_present(std::string_view path) = 0;
+
+  /// Loads `file` as the default window icon; a missing file, or one that is no regular file,
+  /// leaves none and is not reported.
+  virtual void set_default_icon(std::string_view file) = 0;
+
+  /// Opens the folder `path` (see PublicFolder). Never null: a folder that cannot be opened gives
+  /// an object that is no root and whose listing fails.
+  virtual std::unique_ptr<PublicFolder> open_folder(std::string_view path) = 0;
 };
 
 /// The platform of the operating system the program was built for.

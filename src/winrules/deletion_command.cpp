@@ -3,7 +3,7 @@
 namespace sweepmark {
 namespace {
 
-bool cmd_can_quote(std::string_view text) {
+bool quotable(std::string_view text) {
   for (const char c : text) {
     if (c == '"' || static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
       return false;
@@ -24,12 +24,25 @@ void append_escaped(std::string& command, std::string_view text) {
 
 }  // namespace
 
+bool cmd_can_quote(std::string_view folder, std::string_view name) {
+  return quotable(folder) && quotable(name);
+}
+
 std::optional<std::string> windows_deletion_command(std::string_view folder, std::string_view name,
                                                     bool link) {
-  if (!cmd_can_quote(folder) || !cmd_can_quote(name)) {
+  std::optional<std::string> arguments = windows_deletion_arguments(folder, name, link);
+  if (!arguments) {
     return std::nullopt;
   }
-  std::string command = "cmd.exe /d /e:ON /v:OFF /c rmdir \"";
+  return std::string(k_deletion_program) + ' ' + *arguments;
+}
+
+std::optional<std::string> windows_deletion_arguments(std::string_view folder,
+                                                      std::string_view name, bool link) {
+  if (!cmd_can_quote(folder, name)) {
+    return std::nullopt;
+  }
+  std::string command = "/d /e:ON /v:OFF /c rmdir \"";
   append_escaped(command, folder);
   command += '\\';
   append_escaped(command, name);

@@ -6,6 +6,12 @@
 
 namespace sweepmark {
 
+/// The program word of a deletion command.
+inline constexpr std::string_view k_deletion_program = "cmd.exe";
+
+/// True when windows_deletion_command can quote the path of `name` in `folder`.
+bool cmd_can_quote(std::string_view folder, std::string_view name);
+
 /// The command interpreter line that deletes the subfolder `name` of `folder` on Windows:
 ///
 ///   cmd.exe /d /e:ON /v:OFF /c rmdir "<folder>\<name>" /s /q
@@ -20,5 +26,9 @@ namespace sweepmark {
 /// which would end the quoting, or a control character, which ends or splits a command line.
 std::optional<std::string> windows_deletion_command(std::string_view folder, std::string_view name,
                                                     bool link);
+
+/// The argument text of that command: everything after "cmd.exe ".
+std::optional<std::string> windows_deletion_arguments(std::string_view folder,
+                                                      std::string_view name, bool link);
 
 }  // namespace sweepmark

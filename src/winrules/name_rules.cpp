@@ -32,7 +32,28 @@ bool windows_device_name(std::string_view name) {
           base[3] == '\xb3');
 }
 
+bool short_name_part(std::string_view part, std::size_t longest) {
+  if (part.empty() || part.size() > longest) {
+    return false;
+  }
+  for (const char c : part) {
+    if (static_cast<unsigned char>(c) <= 0x20 || c == '\x7f' ||
+        std::string_view("\"*+,./:;<=>?[\\]|").find(c) != std::string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
+
+bool is_short_name(std::string_view name) {
+  const std::size_t dot = name.find('.');
+  if (dot == std::string_view::npos) {
+    return short_name_part(name, 8);
+  }
+  return short_name_part(name.substr(0, dot), 8) && short_name_part(name.substr(dot + 1), 3);
+}
 
 bool addresses_itself(std::string_view name, NameRules rules) {
   if (name.empty() || is_dot_name(name)) {

@@ -23,4 +23,10 @@ constexpr bool is_dot_name(std::string_view name) {
 /// nor for a device name such as "CON" or "lpt1.txt".
 bool addresses_itself(std::string_view name, NameRules rules);
 
+/// True when `name` is a valid 8.3 name: one to eight characters, then optionally a dot and one to
+/// three more, none of them a blank, a dot or a character an 8.3 name cannot hold. Such a name is
+/// its own short name; a POSIX listing gives no other, so no longer name can be cut or clipped
+/// into a short name it is not.
+bool is_short_name(std::string_view name);
+
 }  // namespace sweepmark

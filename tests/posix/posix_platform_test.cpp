@@ -14,6 +14,8 @@
 
 #include "platform/platform.h"
 #include "scratch.h"
+#include "winrules/command_line.h"
+#include "winrules/name_rules.h"
 
 namespace sweepmark {
 namespace {
@@ -148,7 +150,7 @@ TEST_F(PosixPlatform, ListsFoldersLinksAndVisibleFiles) {
   fs::create_symlink(scratch / "nowhere", pub / "broken");
 
   FolderEntries list;
-  ASSERT_TRUE(platform->list_folder(pub.string(), list));
+  ASSERT_TRUE(platform->open_folder(pub.string())->list(list));
   std::map<std::string, FolderEntry> found;
   for (const FolderEntry& entry : list) {
     found[entry.NAME] = entry;
@@ -169,7 +171,9 @@ TEST_F(PosixPlatform, ListsFoldersLinksAndVisibleFiles) {
     ASSERT_EQ(found.count(name), 1u);
     EXPECT_EQ(found[name].ATTRIB, attrib_link.first);
     EXPECT_EQ(found[name].LINK, attrib_link.second);
-    EXPECT_EQ(found[name].SHORTNAME.clipped(), name.substr(0, 13));
+    // A name is its own short name where it is a valid 8.3 name, and has none otherwise.
+    EXPECT_EQ(found[name].SHORTNAME.clipped(),
+              is_short_name(name) || is_dot_name(name) ? name : std::string());
   }
   EXPECT_EQ(found["file.txt"].SIZE, 5);
   EXPECT_GT(found["sub"].DATE, 80000) << "a date in this century";
@@ -179,8 +183,8 @@ TEST_F(PosixPlatform, ListsFoldersLinksAndVisibleFiles) {
 TEST_F(PosixPlatform, FolderThatCannotBeListedIsReported) {
   write_file(scratch / "file", "");
   FolderEntries list;
-  EXPECT_FALSE(platform->list_folder(at("missing"), list));
-  EXPECT_FALSE(platform->list_folder(at("file"), list));
+  EXPECT_FALSE(platform->open_folder(at("missing"))->list(list));
+  EXPECT_FALSE(platform->open_folder(at("file"))->list(list));
   EXPECT_TRUE(list.empty());
 }
 
@@ -195,8 +199,8 @@ TEST_F(PosixPlatform, LaunchesDetachedWithArgumentsSplitTheWindowsWay) {
   const char* inherited = std::getenv("PATH");
   const std::string path = inherited != nullptr ? inherited : "/usr/bin:/bin";
   ::setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
-  const bool started =
-      platform->launch("recorder stop \"Clarion Application Broker\" a\\\\\"b c\"   ");
+  const bool started = platform->launch(
+      split_launch_text("recorder stop \"Clarion Application Broker\" a\\\\\"b c\"   "));
   ::setenv("PATH", path.c_str(), 1);
   ASSERT_TRUE(started);
   ASSERT_TRUE(eventually([&] { return fs::exists(bin / "recorder.log"); }));
@@ -211,14 +215,32 @@ TEST_F(PosixPlatform, LaunchesDetachedWithArgumentsSplitTheWindowsWay) {
   EXPECT_EQ(input, "/dev/null");
 }
 
+TEST_F(PosixPlatform, LaunchedCommandsGetNothingOfOurs) {
+  // A descriptor that would be inherited, as one left open by whoever started the program is.
+  const int inherited = ::dup(STDOUT_FILENO);
+  ASSERT_GE(inherited, 0);
+  const std::string out = at("descriptors");
+  // The shell looks before any redirection of its own: where its standard descriptors lead, and
+  // whether the inherited one is open.
+  const std::string fd = "/proc/$$/fd/";
+  const bool started = platform->launch(split_launch_text(
+      "sh -c \"a=$(readlink " + fd + "0 " + fd + "1 " + fd + "2); if [ -e " + fd +
+      std::to_string(inherited) + " ]; then b=open; else b=closed; fi; echo $a $b > " + out +
+      ".tmp; mv " + out + ".tmp " + out + "\""));
+  ::close(inherited);
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(eventually([&] { return fs::exists(out); }));
+  EXPECT_EQ(read_file(out), "/dev/null /dev/null /dev/null closed\n");
+}
+
 TEST_F(PosixPlatform, LaunchOfAMissingProgramFailsQuietly) {
-  EXPECT_FALSE(platform->launch("no-such-program-anywhere stop"));
-  EXPECT_FALSE(platform->launch("     "));
+  EXPECT_FALSE(platform->launch(split_launch_text("no-such-program-anywhere stop")));
+  EXPECT_FALSE(platform->launch(split_launch_text("     ")));
 }
 
 TEST_F(PosixPlatform, ExitedChildrenAreReapedWhileItSleeps) {
   for (int i = 0; i < 20; ++i) {
-    ASSERT_TRUE(platform->launch("true"));
+    ASSERT_TRUE(platform->launch(split_launch_text("true")));
   }
   platform->sleep_for(std::chrono::milliseconds(300));
   int zombies = 0;
@@ -251,10 +273,18 @@ class PosixDeletion : public PosixPlatform {
     fs::create_directories(scratch / "decoy" / "keep");
     write_file(pub / "file.txt", "stays");
   }
+  bool open_and_list(FolderEntries& list) {
+    folder = platform->open_folder(pub.string());
+    return folder->list(list);
+  }
   void remove(const std::string& name, bool link = false) {
-    ASSERT_TRUE(platform->launch_deletion({"", pub.string(), name, link}));
+    if (!folder) {
+      folder = platform->open_folder(pub.string());
+    }
+    ASSERT_TRUE(folder->remove({name, link}));
   }
   fs::path pub = scratch / "pub";
+  std::unique_ptr<PublicFolder> folder;
 };
 
 TEST_F(PosixDeletion, RemovesExactlyTheNamedSubfolderWhateverItsName) {
@@ -287,7 +317,7 @@ TEST_F(PosixDeletion, RemovesExactlyTheNamedSubfolderWhateverItsName) {
     write_file(pub / name / "inner" / "f", "x");
   }
   FolderEntries list;
-  ASSERT_TRUE(platform->list_folder(pub.string(), list));
+  ASSERT_TRUE(open_and_list(list));
   for (const std::string& name : names) {
     remove(name);
   }
@@ -307,9 +337,9 @@ TEST_F(PosixDeletion, LinkIsRemovedAndWhatItLeadsToSurvives) {
   fs::create_directory_symlink(scratch / "outside", pub / "link");
   fs::create_directory_symlink(scratch / "outside", pub / "listed-as-folder");
   FolderEntries list;
-  ASSERT_TRUE(platform->list_folder(pub.string(), list));
+  ASSERT_TRUE(open_and_list(list));
   remove("link", true);
-  // Even when a link is handed over as if it were a folder, rm removes the link only.
+  // Even when a link is handed over as if it were a folder, the remover removes the link only.
   remove("listed-as-folder", false);
   EXPECT_TRUE(eventually([&] {
     return names_in(pub) == std::vector<std::string>{"ASSETS", "file.txt"};
@@ -317,10 +347,32 @@ TEST_F(PosixDeletion, LinkIsRemovedAndWhatItLeadsToSurvives) {
   EXPECT_EQ(read_file(scratch / "outside" / "precious" / "data"), "keep me");
 }
 
+TEST_F(PosixDeletion, LinksDeepInsideAreRemovedAsLinksAndDeepTreesGoWhole) {
+  fs::create_directories(scratch / "outside" / "precious");
+  write_file(scratch / "outside" / "precious" / "data", "keep me");
+  fs::create_directories(pub / "sub" / "a" / "b");
+  fs::create_directory_symlink(scratch / "outside", pub / "sub" / "a" / "b" / "to-outside");
+  fs::create_symlink(scratch / "outside" / "precious" / "data", pub / "sub" / "a" / "to-data");
+  write_file(pub / "sub" / "a" / "file", "x");
+  fs::path deep = pub / "deep";
+  for (int level = 0; level < 300; ++level) {
+    deep /= "d";
+  }
+  fs::create_directories(deep);
+  write_file(deep / "file", "x");
+  remove("sub");
+  remove("deep");
+  EXPECT_TRUE(eventually([&] {
+    return names_in(pub) == std::vector<std::string>{"ASSETS", "file.txt"};
+  })) << "left: "
+      << ::testing::PrintToString(names_in(pub));
+  EXPECT_EQ(read_file(scratch / "outside" / "precious" / "data"), "keep me");
+}
+
 TEST_F(PosixDeletion, StaysInsideTheFolderAsItWasListed) {
   fs::create_directories(pub / "victim");
   FolderEntries list;
-  ASSERT_TRUE(platform->list_folder(pub.string(), list));
+  ASSERT_TRUE(open_and_list(list));
   // The public folder is swapped for a link to somewhere else after it was listed.
   fs::rename(pub, scratch / "moved");
   fs::create_directories(scratch / "elsewhere" / "victim" / "precious");
@@ -334,7 +386,7 @@ TEST_F(PosixDeletion, FolderReplacedByALinkIsNotFollowed) {
   fs::create_directories(pub / "sub");
   fs::create_directories(scratch / "outside" / "precious");
   FolderEntries list;
-  ASSERT_TRUE(platform->list_folder(pub.string(), list));
+  ASSERT_TRUE(open_and_list(list));
   fs::remove(pub / "sub");
   fs::create_directory_symlink(scratch / "outside", pub / "sub");
   remove("sub");
@@ -346,11 +398,11 @@ TEST_F(PosixDeletion, LinkReplacedByAFolderIsLeftAlone) {
   fs::create_directories(scratch / "outside");
   fs::create_directory_symlink(scratch / "outside", pub / "was-link");
   FolderEntries list;
-  ASSERT_TRUE(platform->list_folder(pub.string(), list));
+  ASSERT_TRUE(open_and_list(list));
   fs::remove(pub / "was-link");
   fs::create_directories(pub / "was-link" / "content");
   remove("was-link", true);
-  ::usleep(300'000);  // Time for rm to have refused.
+  ::usleep(300'000);  // Time for the remover to have refused.
   EXPECT_TRUE(fs::exists(pub / "was-link" / "content"));
 }
 

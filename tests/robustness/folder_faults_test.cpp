@@ -28,7 +28,7 @@ namespace {
 
 constexpr int k_folder_not_listed = 2;
 
-enum class Unlistable { no_permission, a_file, missing };
+enum class Unlistable { no_permission, not_searchable, a_file, missing };
 
 struct UnlistableCase {
   const char* name;
@@ -59,6 +59,15 @@ TEST_P(UnlistablePublicFolder, DeletesNothingAndIsReported) {
       // Its subfolders can still be reached by name, but the folder cannot be listed.
       ASSERT_EQ(::chmod(pub.c_str(), 0311), 0);
       break;
+    case Unlistable::not_searchable:
+      make_folder(pub, {"ASSETS", "a"});
+      if (running_as_root()) {
+        give_tree(scratch.path(), k_nobody);  // Root would search it anyway.
+        as.user = k_nobody;
+      }
+      // Its names can be read, but none of its entries can be examined or reached.
+      ASSERT_EQ(::chmod(pub.c_str(), 0644), 0);
+      break;
     case Unlistable::a_file:
       write_file(pub, "not a folder");
       break;
@@ -67,7 +76,8 @@ TEST_P(UnlistablePublicFolder, DeletesNothingAndIsReported) {
   }
 
   EXPECT_EQ(run_program(work, as), k_folder_not_listed);
-  if (GetParam().kind == Unlistable::no_permission) {
+  if (GetParam().kind == Unlistable::no_permission ||
+      GetParam().kind == Unlistable::not_searchable) {
     ASSERT_EQ(::chmod(pub.c_str(), 0755), 0);
     EXPECT_EQ(names_in(pub), (std::vector<std::string>{"ASSETS", "a"}));
     EXPECT_TRUE(whole(pub + "/a"));
@@ -76,12 +86,13 @@ TEST_P(UnlistablePublicFolder, DeletesNothingAndIsReported) {
   EXPECT_EQ(read_file(work + "/Sweepmark.ini"), text + "[__Dont_Touch_Me__]\r\nSectors=0\r\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, UnlistablePublicFolder,
-                         ::testing::Values(UnlistableCase{"NoPermission",
-                                                          Unlistable::no_permission},
-                                           UnlistableCase{"AFile", Unlistable::a_file},
-                                           UnlistableCase{"Missing", Unlistable::missing}),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UnlistablePublicFolder,
+    ::testing::Values(UnlistableCase{"NoPermission", Unlistable::no_permission},
+                      UnlistableCase{"NotSearchable", Unlistable::not_searchable},
+                      UnlistableCase{"AFile", Unlistable::a_file},
+                      UnlistableCase{"Missing", Unlistable::missing}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 // A public folder reached through a link is cleaned where the link leads, as a junction is on
 // Windows; a link inside it is removed as a link, and what it leads to stays.
@@ -115,13 +126,14 @@ TEST(ReplacedPublicFolder, DeletionsStayInTheFolderThatWasListed) {
 
   {
     const std::unique_ptr<Platform> platform = make_real_platform();
+    const std::unique_ptr<PublicFolder> folder = platform->open_folder(pub);
     FolderEntries listed;
-    ASSERT_TRUE(platform->list_folder(pub, listed));
+    ASSERT_TRUE(folder->list(listed));
     ASSERT_EQ(::rename(pub.c_str(), (scratch / "listed").c_str()), 0);
     ASSERT_EQ(::symlink(outside.c_str(), pub.c_str()), 0);
     for (const FolderEntry& entry : listed) {
       if (judge(entry, NameRules::posix) == Verdict::remove) {
-        EXPECT_TRUE(platform->launch_deletion({"", pub, entry.NAME, entry.LINK}));
+        EXPECT_TRUE(folder->remove({entry.NAME, entry.LINK}));
       }
     }
     wait_for_all_children();
@@ -194,35 +206,21 @@ TEST(ReplacedPublicFolder, RacingSwapsNeverSplitADeletion) {
 
 // 100,000 subfolders: the real listing and selection, with every deletion recorded instead of
 // launched (launching that many takes minutes; the end-to-end run is below, on request).
-class RecordDeletions final : public Platform {
+class RecordDeletions final : public PublicFolder {
  public:
-  explicit RecordDeletions(Platform& real) : m_real(real) {}
+  explicit RecordDeletions(PublicFolder& real) : m_real(real) {}
   std::vector<std::string> deleted;
 
-  std::string read_setting(std::string_view s, std::string_view k, std::string_view f,
-                           std::string_view file) override {
-    return m_real.read_setting(s, k, f, file);
-  }
-  bool write_setting(std::string_view s, std::string_view k, std::string_view v,
-                     std::string_view file) override {
-    return m_real.write_setting(s, k, v, file);
-  }
-  bool path_present(std::string_view path) override { return m_real.path_present(path); }
-  void set_default_icon(std::string_view file) override { m_real.set_default_icon(file); }
-  bool list_folder(std::string_view folder, FolderEntries& list) override {
-    return m_real.list_folder(folder, list);
-  }
-  bool launch(std::string_view) override { return true; }
-  bool launch_deletion(const Deletion& deletion) override {
+  bool is_root() const override { return m_real.is_root(); }
+  bool list(FolderEntries& list) override { return m_real.list(list); }
+  bool remove(const Deletion& deletion) override {
     deleted.emplace_back(deletion.name);
     return true;
   }
   NameRules name_rules() const override { return m_real.name_rules(); }
-  Ticks clock() override { return m_real.clock(); }
-  void sleep_for(Ticks duration) override { m_real.sleep_for(duration); }
 
  private:
-  Platform& m_real;
+  PublicFolder& m_real;
 };
 
 std::vector<std::string> numbered(int count) {
@@ -248,15 +246,13 @@ TEST(HugePublicFolder, HundredThousandSubfoldersAreListedAndEachSelectedOnce) {
   ASSERT_EQ(::mkdir((pub + "/ASSETS").c_str(), 0755), 0);
   write_file(pub + "/notes.txt", "kept");
 
-  const std::unique_ptr<Platform> real = make_real_platform();
+  const std::unique_ptr<PublicFolder> real = make_real_platform()->open_folder(pub);
   RecordDeletions platform(*real);
   FolderEntries FolderList;
-  std::string CommandText;
-  CleanReport report;
-  purge(platform, pub, FolderList, CommandText, report);
+  const Failures report = purge(platform, pub, FolderList);
 
   EXPECT_EQ(FolderList.size(), names.size() + 4) << "with ASSETS, notes.txt, '.' and '..'";
-  EXPECT_FALSE(report.folder_not_listed || report.launch_failed || report.subfolder_skipped);
+  EXPECT_TRUE(report.none());
   std::sort(platform.deleted.begin(), platform.deleted.end());
   EXPECT_TRUE(platform.deleted == names) << platform.deleted.size() << " selected";
 }

@@ -20,7 +20,7 @@ namespace sweepmark::robustness {
 namespace {
 
 constexpr int k_settings_not_written = 1;
-constexpr int k_folder_not_listed = 2;
+constexpr int k_root_refused = 4;
 constexpr const char* k_ini = "Sweepmark.ini";
 constexpr std::size_t k_kib = 1024;
 
@@ -189,13 +189,13 @@ INSTANTIATE_TEST_SUITE_P(
                       return "; " + std::string(1 << 20, 'x') + "\r\n" + settings_text(pub);
                     },
                     0, true},
-        // Cut to 1023 characters, then to 255: a folder that does not exist.
+        // Longer than the 255 characters a path may have: refused, never cut to another path.
         HostileFile{"OneMegabyteValue",
                     [](const std::string&) {
                       return "[Q9Actions]\r\nPublicPath=" + std::string(1 << 20, 'p') +
                              "\r\nRestart=N\r\n";
                     },
-                    k_folder_not_listed, false},
+                    k_root_refused, false},
         HostileFile{"LoneCarriageReturns",
                     [](const std::string& pub) {
                       return "[Q9Actions]\rPublicPath=" + pub + "\rRestart=N\r";

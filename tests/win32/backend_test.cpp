@@ -10,6 +10,7 @@
 #include "platform/entry_time.h"
 #include "platform/platform.h"
 #include "wine_support.h"
+#include "winrules/command_line.h"
 
 namespace sweepmark {
 namespace {
@@ -64,7 +65,7 @@ TEST(Listing, KeepsFoldersAndVisibleFilesWithTheirFields) {
   set_local_write_time(folder + "\\a.txt", leap_day);
 
   FolderEntries list;
-  ASSERT_TRUE(make_real_platform()->list_folder(folder, list));
+  ASSERT_TRUE(make_real_platform()->open_folder(folder)->list(list));
   std::map<std::string, FolderEntry> by_name;
   for (const FolderEntry& entry : list) {
     by_name[entry.NAME] = entry;
@@ -118,7 +119,7 @@ TEST(Listing, AppendsToTheListInTheOrderWindowsReturns) {
   wine::make_folder(folder + "\\one");
   FolderEntries list(1);
   list[0].NAME = "already there";
-  ASSERT_TRUE(make_real_platform()->list_folder(folder, list));
+  ASSERT_TRUE(make_real_platform()->open_folder(folder)->list(list));
   ASSERT_EQ(list.size(), 4u);
   EXPECT_EQ(list[0].NAME, "already there");
   EXPECT_EQ(list[1].NAME, ".");
@@ -134,7 +135,7 @@ TEST(Listing, FolderThatCannotBeListedIsAFailure) {
                                   folder + "\\file", std::string("q:\\nowhere")}) {
     SCOPED_TRACE(path);
     FolderEntries list;
-    EXPECT_FALSE(platform->list_folder(path, list));
+    EXPECT_FALSE(platform->open_folder(path)->list(list));
     EXPECT_TRUE(list.empty());
   }
 }
@@ -237,7 +238,7 @@ TEST_F(Launch, StartsTheQuotedProgramWordWithTheArgumentsVerbatim) {
   std::size_t count = 0;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.command_text);
-    ASSERT_TRUE(m_platform->launch(row.command_text));
+    ASSERT_TRUE(m_platform->launch(split_launch_text(row.command_text)));
     ++count;
     ASSERT_TRUE(wine::eventually([&] { return recorded().size() == count; }, 20s));
     EXPECT_EQ(recorded().back(), row.command_line + "|" + m_folder);
@@ -248,7 +249,7 @@ TEST_F(Launch, ProgramThatCannotBeFoundStartsNothing) {
   for (const std::string& text : {std::string("no-such-program x"), std::string("   "),
                                   m_folder + "\\nowhere\\recorder x", std::string("bin x")}) {
     SCOPED_TRACE(text);
-    EXPECT_FALSE(m_platform->launch(text));
+    EXPECT_FALSE(m_platform->launch(split_launch_text(text)));
   }
 }
 
@@ -258,7 +259,7 @@ TEST_F(Launch, SystemFolderWinsOverAPlantedProgram) {
   const std::string beside_program = wine::built_program("cmd.exe");
   ASSERT_TRUE(CopyFileA(recorder.c_str(), (m_folder + "\\cmd.exe").c_str(), FALSE));
   ASSERT_TRUE(CopyFileA(recorder.c_str(), beside_program.c_str(), FALSE));
-  const bool launched = m_platform->launch("cmd /d /c mkdir made-by-cmd");
+  const bool launched = m_platform->launch(split_launch_text("cmd /d /c mkdir made-by-cmd"));
   const bool made = wine::eventually([&] { return wine::exists(m_folder + "\\made-by-cmd"); }, 20s);
   DeleteFileA(beside_program.c_str());
   EXPECT_TRUE(launched);
@@ -268,7 +269,7 @@ TEST_F(Launch, SystemFolderWinsOverAPlantedProgram) {
 
 TEST_F(Launch, OtherExtensionsAreOpenedByTheShell) {
   wine::write_file(m_folder + "\\make-marker.bat", "@mkdir opened-by-shell\r\n");
-  ASSERT_TRUE(m_platform->launch("make-marker.bat"));
+  ASSERT_TRUE(m_platform->launch(split_launch_text("make-marker.bat")));
   EXPECT_TRUE(wine::eventually([&] { return wine::exists(m_folder + "\\opened-by-shell"); }, 20s));
 }
 

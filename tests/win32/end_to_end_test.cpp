@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -176,6 +177,69 @@ TEST_F(EndToEnd, DriveRootsAreRefused) {
   }
   wine::remove_tree("c:\\sweepmark-canary");
   wine::remove_tree("d:\\sweepmark-canary");
+  expect_service_untouched();
+}
+
+// Paths whose text the guard lets through but which the system resolves to a drive root. They run
+// with drive Z: (the Unix root) removed from the prefix and without the prefix's links to the Unix
+// home folder, so that a failure could reach nothing outside the prefix, and so that the system
+// names each root by its own drive letter.
+TEST_F(EndToEnd, FoldersThatResolveToADriveRootAreRefused) {
+  const std::string root = wine::scratch_folder();
+  const std::string work = root + "\\work\\a\\b";
+  const std::string bin = "c:\\sweepmark-bin";
+  wine::make_folder(work);
+  wine::make_folder(bin);
+  wine::make_folder("c:\\sweepmark-canary\\inner");
+  wine::make_folder("d:\\sweepmark-canary\\inner");
+  ASSERT_TRUE(
+      CopyFileA(wine::sweepmark_program().c_str(), (bin + "\\sweepmark.exe").c_str(), FALSE));
+  const char* prefix = std::getenv("WINEPREFIX");
+  ASSERT_NE(prefix, nullptr) << "Wine passes its prefix in the environment";
+  // The prefix links the user's folders (Desktop, Documents, ...) to the Unix home folder: a purge
+  // of c:\ that went wrong could reach it through them, so they go first.
+  const std::string drive_c = std::string(prefix) + "/drive_c";
+  wine::run("Z:\\bin\\sh -c \"find '" + drive_c + "' -type l -delete; touch '" + drive_c +
+                "/sweepmark-bin/links-gone'\"",
+            "", std::chrono::milliseconds(0));
+  ASSERT_TRUE(wine::eventually([&] { return wine::exists(bin + "\\links-gone"); }, 20s));
+  wine::make_unix_link("c:\\", root + "\\to-c");
+  wine::make_unix_link("d:\\", root + "\\to-d");
+  const std::string devices = std::string(prefix) + "/dosdevices";
+  const std::string away = devices + "/sweepmark-z-away";
+  // A copy of mv inside the prefix, to put drive Z: back once it is gone. A copy, never a link:
+  // removing a link to a file through Wine can remove the file it leads to.
+  const std::string mv = bin + "\\mv";
+  wine::run("Z:\\bin\\cp /bin/mv \"" + drive_c + "/sweepmark-bin/mv\"", "",
+            std::chrono::milliseconds(0));
+  ASSERT_TRUE(wine::eventually([&] { return wine::exists(mv); }, 10s));
+  wine::run(mv + " \"" + devices + "/z:\" \"" + away + "\"", "", std::chrono::milliseconds(0));
+  ASSERT_TRUE(wine::eventually([] { return !wine::exists("Z:\\bin"); }, 10s))
+      << "Z: is still there";
+
+  // From root\work\a\b: a climb past c:\, links to c:\ and d:\ beside work, and the NT form.
+  const char* const paths[] = {"..\\..\\..\\..\\..\\..", "..\\..\\..\\to-c", "..\\..\\..\\to-d",
+                               "\\??\\d:\\", "..\\..\\..\\to-c\\sweepmark-canary\\.."};
+  std::vector<std::string> failures;
+  for (const char* path : paths) {
+    wine::write_file(work + "\\Sweepmark.ini", settings(path, "Y"));
+    const wine::Finished run = wine::run_sweepmark(work, 60s, bin + "\\sweepmark.exe");
+    if (!run.finished || run.exit_code != 4) {
+      failures.push_back(std::string(path) + ": exit " + std::to_string(run.exit_code));
+    }
+    if (!wine::exists("c:\\sweepmark-canary\\inner") ||
+        !wine::exists("d:\\sweepmark-canary\\inner") ||
+        !wine::exists("c:\\windows\\system32\\cmd.exe")) {
+      failures.push_back(std::string(path) + ": something at a drive root was deleted");
+      break;
+    }
+  }
+  wine::run(mv + " \"" + away + "\" \"" + devices + "/z:\"", "", std::chrono::milliseconds(0));
+  EXPECT_TRUE(wine::eventually([] { return wine::exists("Z:\\bin"); }, 10s)) << "Z: is not back";
+  EXPECT_EQ(failures, std::vector<std::string>{});
+  wine::remove_tree("c:\\sweepmark-canary");
+  wine::remove_tree("d:\\sweepmark-canary");
+  wine::remove_tree(bin);
   expect_service_untouched();
 }
 

@@ -225,26 +225,32 @@ std::vector<std::string> folder_names(const std::string& path) {
   return names;
 }
 
-void make_unix_link(const std::string& target, const std::string& link) {
+namespace {
+
+/// The Unix path Wine maps a Windows path to.
+std::string unix_name(const std::string& path) {
   using UnixName = char*(CDECL*)(const WCHAR*);
-  const auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+  const auto get = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (unix_name == nullptr) {
+  if (get == nullptr) {
     throw std::runtime_error("not running under Wine");
   }
-  const auto unix_path = [&](const std::string& path) {
-    std::wstring wide(path.begin(), path.end());
-    char* name = unix_name(wide.c_str());
-    if (name == nullptr) {
-      throw std::runtime_error("no Unix name for " + path);
-    }
-    std::string result = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return result;
-  };
+  std::wstring wide(path.begin(), path.end());
+  char* name = get(wide.c_str());
+  if (name == nullptr) {
+    throw std::runtime_error("no Unix name for " + path);
+  }
+  std::string result = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+}  // namespace
+
+void make_unix_link(const std::string& target, const std::string& link) {
   // Wine hands back no process to wait for when it starts a Unix program, so the test waits for
   // the link itself.
-  run("Z:\\bin\\ln -s \"" + unix_path(target) + "\" \"" + unix_path(link) + "\"", "",
+  run("Z:\\bin\\ln -s \"" + unix_name(target) + "\" \"" + unix_name(link) + "\"", "",
       std::chrono::milliseconds(0));
   if (!eventually([&] { return exists(link); }, std::chrono::seconds(10))) {
     throw std::runtime_error("ln -s failed for " + link);
@@ -283,7 +289,8 @@ Finished run(const std::string& command_line, const std::string& folder,
   return result;
 }
 
-Finished run_sweepmark(const std::string& folder, std::chrono::milliseconds timeout) {
+Finished run_sweepmark(const std::string& folder, std::chrono::milliseconds timeout,
+                       const std::string& program) {
   // Every process sweepmark starts joins its job, so the test can wait for all of them.
   const HANDLE job = CreateJobObjectA(nullptr, nullptr);
   if (job == nullptr) {
@@ -292,7 +299,7 @@ Finished run_sweepmark(const std::string& folder, std::chrono::milliseconds time
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  std::string line = "\"" + sweepmark_program() + "\"";
+  std::string line = "\"" + (program.empty() ? sweepmark_program() : program) + "\"";
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                       folder.c_str(), &startup, &process)) {
     CloseHandle(job);

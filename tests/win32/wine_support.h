@@ -58,8 +58,10 @@ Finished run(const std::string& command_line, const std::string& folder,
 /// Runs sweepmark.exe in `folder` and waits for it and for every process it started (the service
 /// commands and the deletions), so that the test sees what they did. `finished` is false when
 /// they had not all ended within the timeout.
+/// `program` names a copy of sweepmark.exe to run instead of the built one.
 Finished run_sweepmark(const std::string& folder,
-                       std::chrono::milliseconds timeout = std::chrono::seconds(60));
+                       std::chrono::milliseconds timeout = std::chrono::seconds(60),
+                       const std::string& program = {});
 
 /// Polls `ready` until it holds or `timeout` passes; true when it held.
 template <typename Predicate>

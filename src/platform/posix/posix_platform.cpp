@@ -24,16 +24,16 @@
 #include "base/fixed_text.h"
 #include "platform/entry_time.h"
 #include "platform/platform.h"
+#include "platform/posix/remover.h"
 #include "winrules/command_line.h"
+#include "winrules/name_rules.h"
 #include "winrules/profile_text.h"
 
 namespace sweepmark {
 namespace {
 
-// The deletion runs this program by its full path, so nothing on PATH can stand in for it.
-constexpr const char* k_rm = "/bin/rm";
-
-// Settings files are written as Windows writes them: text and line ends as they stand.
+// What the settings reads return, as a buffer of this size would hold it: 1023 characters and the
+// closing NUL.
 constexpr std::size_t k_profile_buffer = 1024;
 
 /// Paths arrive as the settings file spells them, often with Windows separators.
@@ -43,30 +43,12 @@ std::string posix_path(std::string_view path) {
   return result;
 }
 
-/// Closes a descriptor when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : m_fd(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() { reset(); }
-  int get() const { return m_fd; }
-  void reset(int fd = -1) {
-    if (m_fd >= 0) {
-      ::close(m_fd);
-    }
-    m_fd = fd;
-  }
-  int release() { return std::exchange(m_fd, -1); }
-
- private:
-  int m_fd;
-};
-
 enum class ReadResult { ok, missing, failed };
 
+/// Reads a regular file whole. Anything else (a FIFO, a device, a folder) is a failure, found
+/// without blocking: opening a FIFO for reading would otherwise wait for a writer for ever.
 ReadResult read_whole_file(const std::string& path, std::string& text, struct stat& info) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) {
     return errno == ENOENT || errno == ENOTDIR ? ReadResult::missing : ReadResult::failed;
   }
@@ -239,43 +221,22 @@ class PosixPlatform final : public Platform {
   }
 
   void set_default_icon(std::string_view file) override {
-    // There is no window to give an icon; what remains is the attempt to open the file.
-    Fd fd(::open(posix_path(file).c_str(), O_RDONLY | O_CLOEXEC));
+    // There is no window to give an icon; what remains is the attempt to open the file, which
+    // must not wait on a FIFO.
+    Fd fd(::open(posix_path(file).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   }
 
-  bool list_folder(std::string_view folder, FolderEntries& list) override;
+  std::unique_ptr<PublicFolder> open_folder(std::string_view path) override;
 
-  bool launch(std::string_view command_text) override {
-    const LaunchText text = split_launch_text(command_text);
-    if (text.program.empty()) {
+  bool launch(const LaunchText& command) override {
+    if (command.program.empty()) {
       return false;
     }
-    std::vector<std::string> arguments = split_windows_arguments(text.arguments);
-    arguments.insert(arguments.begin(), std::string(text.program));
-    return spawn(arguments.front().c_str(), true, arguments, -1);
+    // The argument string is split as the C runtime of a Windows program would split it.
+    std::vector<std::string> arguments = split_windows_arguments(command.arguments);
+    arguments.insert(arguments.begin(), std::string(command.program));
+    return spawn(arguments.front().c_str(), arguments);
   }
-
-  bool launch_deletion(const Deletion& deletion) override {
-    // The deletion runs inside the folder as it was listed, by name: a folder renamed or replaced
-    // by a link since then cannot redirect it. rm never follows a link given as its argument,
-    // and a link is removed without -r, so a link replaced by a folder is left alone.
-    int folder = m_listed.get();
-    Fd opened;
-    if (folder < 0 || deletion.folder != m_listed_path) {
-      opened.reset(::open(posix_path(deletion.folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      folder = opened.get();
-    }
-    if (folder < 0) {
-      return false;
-    }
-    const std::string name(deletion.name);
-    const std::vector<std::string> arguments =
-        deletion.link ? std::vector<std::string>{"rm", "-f", "--", name}
-                      : std::vector<std::string>{"rm", "-rf", "--one-file-system", "--", name};
-    return spawn(k_rm, false, arguments, folder);
-  }
-
-  NameRules name_rules() const override { return NameRules::posix; }
 
   Ticks clock() override {
     timespec now{};
@@ -300,8 +261,7 @@ class PosixPlatform final : public Platform {
  private:
   std::string resolve_settings_file(std::string_view file);
   const ProfileText* load(const std::string& path);
-  bool spawn(const char* program, bool search_path, const std::vector<std::string>& arguments,
-             int working_folder);
+  bool spawn(const char* program, const std::vector<std::string>& arguments);
 
   struct CachedText {
     struct stat info;
@@ -313,8 +273,6 @@ class PosixPlatform final : public Platform {
     std::string path;
   };
   std::map<std::string, CachedName> m_names;
-  Fd m_listed;
-  std::string m_listed_path;
   struct sigaction m_old_sigchld {};
 };
 
@@ -371,35 +329,97 @@ const ProfileText* PosixPlatform::load(const std::string& path) {
               .first->second.text;
 }
 
-bool PosixPlatform::list_folder(std::string_view folder, FolderEntries& list) {
-  m_listed.reset(::open(posix_path(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  m_listed_path.assign(folder);
-  struct stat folder_info {};
-  if (m_listed.get() < 0 || ::fstat(m_listed.get(), &folder_info) != 0) {
-    m_listed.reset();
+/// The public folder through one descriptor, opened once: every listing and removal acts on the
+/// folder as it was opened, whatever happens to its path afterwards.
+class PosixFolder final : public PublicFolder {
+ public:
+  explicit PosixFolder(const std::string& path)
+      : m_fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (m_fd.get() >= 0 && ::fstat(m_fd.get(), &m_info) != 0) {
+      m_fd.reset();
+    }
+    if (m_fd.get() >= 0) {
+      m_known = true;
+      m_mount = mount_id(m_fd.get(), "", AT_EMPTY_PATH);
+    } else {
+      // A folder we may not read can still be the root: what it is does not need reading.
+      m_known = ::stat(path.c_str(), &m_info) == 0;
+    }
+  }
+
+  bool is_root() const override {
+    // The root as this process sees it, which is what "/" resolves to here.
+    struct stat root {};
+    return m_known && ::stat("/", &root) == 0 && root.st_dev == m_info.st_dev &&
+           root.st_ino == m_info.st_ino;
+  }
+
+  bool list(FolderEntries& list) override;
+
+  bool remove(const Deletion& deletion) override {
+    if (m_fd.get() < 0) {
+      return false;
+    }
+    const bool started = start_remover(m_fd.get(), std::string(deletion.name), deletion.link);
+    // Exited removers are reaped as we go: thousands of zombies slow every later removal.
+    reap_children();
+    return started;
+  }
+
+  NameRules name_rules() const override { return NameRules::posix; }
+
+ private:
+  Fd m_fd;
+  struct stat m_info {};
+  bool m_known = false;
+  std::optional<std::uint64_t> m_mount;
+};
+
+std::unique_ptr<PublicFolder> PosixPlatform::open_folder(std::string_view path) {
+  return std::make_unique<PosixFolder>(posix_path(path));
+}
+
+bool PosixFolder::list(FolderEntries& list) {
+  if (m_fd.get() < 0) {
     return false;
   }
-  DIR* dir = ::fdopendir(::dup(m_listed.get()));
+  DIR* dir = ::fdopendir(::fcntl(m_fd.get(), F_DUPFD_CLOEXEC, 0));
   if (dir == nullptr) {
     return false;
   }
-  while (const dirent* found = ::readdir(dir)) {
+  bool complete = true;
+  while (true) {
+    errno = 0;
+    const dirent* found = ::readdir(dir);
+    if (found == nullptr) {
+      complete = errno == 0;
+      break;
+    }
     const std::string_view name = found->d_name;
-    const bool dot = name == "." || name == "..";
+    const bool dot = is_dot_name(name);
     struct stat info {};
-    if (::fstatat(m_listed.get(), found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      continue;  // Gone since it was listed.
+    if (::fstatat(m_fd.get(), found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) {
+        continue;  // Gone since it was listed.
+      }
+      // A folder that can be read but not searched: its entries cannot be told apart, and
+      // nothing in it could be removed.
+      complete = false;
+      break;
     }
     FolderEntry entry;
     bool directory = S_ISDIR(info.st_mode);
     if (S_ISLNK(info.st_mode)) {
       // A link to a folder lists as a folder, as a directory link does on Windows.
       struct stat target {};
-      directory =
-          ::fstatat(m_listed.get(), found->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+      directory = ::fstatat(m_fd.get(), found->d_name, &target, 0) == 0 && S_ISDIR(target.st_mode);
       entry.LINK = true;
-    } else if (directory && !dot && info.st_dev != folder_info.st_dev) {
-      entry.LINK = true;  // A mount point: another file system, which the purge never enters.
+    } else if (directory && !dot &&
+               (info.st_dev != m_info.st_dev ||
+                (m_mount && mount_id(m_fd.get(), found->d_name, AT_SYMLINK_NOFOLLOW) != m_mount))) {
+      // A mount point, a bind mount of this very file system included: what is mounted there is
+      // never entered, so it is removed as a link would be.
+      entry.LINK = true;
     }
     std::uint8_t attrib = 0;
     if (directory) {
@@ -417,7 +437,13 @@ bool PosixPlatform::list_folder(std::string_view folder, FolderEntries& list) {
       continue;
     }
     entry.NAME.assign(name);
-    entry.SHORTNAME = name;
+    // A POSIX name is its own short name only where it is a valid 8.3 name; any other name gets
+    // none, so it can never be cut or clipped into "ASSETS", "." or "..".
+    if (dot || is_short_name(name)) {
+      entry.SHORTNAME = name;
+    } else {
+      entry.SHORTNAME = std::string_view();
+    }
     entry.ATTRIB = attrib & k_attrib_mask;
     entry.SIZE = static_cast<std::int32_t>(static_cast<std::uint32_t>(info.st_size));
     tm local{};
@@ -429,11 +455,10 @@ bool PosixPlatform::list_folder(std::string_view folder, FolderEntries& list) {
     list.push_back(std::move(entry));
   }
   ::closedir(dir);
-  return true;
+  return complete;
 }
 
-bool PosixPlatform::spawn(const char* program, bool search_path,
-                          const std::vector<std::string>& arguments, int working_folder) {
+bool PosixPlatform::spawn(const char* program, const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
   for (const std::string& argument : arguments) {
@@ -445,11 +470,12 @@ bool PosixPlatform::spawn(const char* program, bool search_path,
   posix_spawnattr_t attributes;
   ::posix_spawn_file_actions_init(&actions);
   ::posix_spawnattr_init(&attributes);
-  // Detached: a session of its own, and no terminal input to wait on.
+  // Detached: a session of its own, nothing of ours to read from or write to, and no other
+  // descriptor, so whoever captures our output does not wait for the command too.
   ::posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  if (working_folder >= 0) {
-    ::posix_spawn_file_actions_addfchdir_np(&actions, working_folder);
-  }
+  ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  ::posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
   sigset_t defaults;
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
@@ -461,9 +487,7 @@ bool PosixPlatform::spawn(const char* program, bool search_path,
       &attributes,
       static_cast<short>(POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
   pid_t child = 0;
-  const int error =
-      search_path ? ::posix_spawnp(&child, program, &actions, &attributes, argv.data(), environ)
-                  : ::posix_spawn(&child, program, &actions, &attributes, argv.data(), environ);
+  const int error = ::posix_spawnp(&child, program, &actions, &attributes, argv.data(), environ);
   ::posix_spawnattr_destroy(&attributes);
   ::posix_spawn_file_actions_destroy(&actions);
   reap_children();

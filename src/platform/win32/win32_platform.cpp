@@ -13,6 +13,8 @@
 #include "platform/entry_time.h"
 #include "platform/platform.h"
 #include "winrules/command_line.h"
+#include "winrules/deletion_command.h"
+#include "winrules/root_path.h"
 
 namespace sweepmark {
 namespace {
@@ -152,16 +154,9 @@ class Win32Platform final : public Platform {
                                            LR_LOADFROMFILE | LR_DEFAULTSIZE | LR_SHARED));
   }
 
-  bool list_folder(std::string_view folder, FolderEntries& list) override;
+  std::unique_ptr<PublicFolder> open_folder(std::string_view path) override;
 
-  bool launch(std::string_view command_text) override;
-
-  bool launch_deletion(const Deletion& deletion) override {
-    // The core has built and quoted the command interpreter line; it runs like any other command.
-    return launch(deletion.command_line);
-  }
-
-  NameRules name_rules() const override { return NameRules::windows; }
+  bool launch(const LaunchText& command) override;
 
   Ticks clock() override {
     // The performance counter never goes back and ignores the local clock, unlike GetLocalTime,
@@ -201,8 +196,124 @@ FolderEntry folder_entry(const WIN32_FIND_DATAA& found) {
   return entry;
 }
 
-bool Win32Platform::list_folder(std::string_view folder, FolderEntries& list) {
-  const std::string pattern = std::string(folder) + "\\*.*";
+/// The final path of an open file or folder where the system can give one (Windows Vista on),
+/// looked up at run time so that the program still starts where it is missing.
+std::string final_path(HANDLE handle) {
+  using FinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  const FARPROC found =
+      kernel == nullptr ? nullptr : GetProcAddress(kernel, "GetFinalPathNameByHandleA");
+  if (found == nullptr) {
+    return {};
+  }
+  // Through a generic function pointer, which converts to any other without a warning.
+  const auto get = reinterpret_cast<FinalPath>(reinterpret_cast<void (*)()>(found));
+  // FILE_NAME_NORMALIZED and VOLUME_NAME_DOS; headers name them only for newer targets.
+  constexpr DWORD k_file_name_normalized = 0x0;
+  constexpr DWORD k_volume_name_dos = 0x0;
+  std::string path(MAX_PATH, '\0');
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD length = get(handle, path.data(), size, k_file_name_normalized | k_volume_name_dos);
+    if (length == 0) {
+      return {};
+    }
+    if (length < size) {
+      path.resize(length);
+      return path;
+    }
+    path.assign(length + 1, '\0');  // Too small: `length` is the size needed.
+  }
+  return {};
+}
+
+/// Opens a file or folder for its identity only; folders need backup semantics.
+HANDLE open_for_identity(const std::string& path) {
+  return CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+/// True when the open folder is the root folder of a drive letter, compared by volume serial
+/// number and file index: for systems without final paths.
+bool same_as_a_drive_root(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION folder{};
+  if (!GetFileInformationByHandle(handle, &folder)) {
+    return false;
+  }
+  // No "insert a disk" box for an empty drive: the program shows nothing.
+  const UINT old_mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  const DWORD drives = GetLogicalDrives();
+  bool root = false;
+  for (int letter = 0; letter < 26 && !root; ++letter) {
+    if ((drives & (1UL << letter)) == 0) {
+      continue;
+    }
+    const std::string drive_root = std::string(1, static_cast<char>('A' + letter)) + ":\\";
+    const HANDLE drive = open_for_identity(drive_root);
+    if (drive == INVALID_HANDLE_VALUE) {
+      continue;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    root = GetFileInformationByHandle(drive, &info) &&
+           info.dwVolumeSerialNumber == folder.dwVolumeSerialNumber &&
+           info.nFileIndexHigh == folder.nFileIndexHigh &&
+           info.nFileIndexLow == folder.nFileIndexLow;
+    CloseHandle(drive);
+  }
+  SetErrorMode(old_mode);
+  return root;
+}
+
+/// True when `path`, as the system resolves it (through every link, junction, mount point and
+/// ".."), is the root of a drive letter or of a share.
+bool resolves_to_a_root(const std::string& path) {
+  const HANDLE handle = open_for_identity(path);
+  if (handle == INVALID_HANDLE_VALUE) {
+    SetLastError(0);
+    return false;  // Not there: the listing reports it.
+  }
+  // "\\?\C:\" or "\\?\UNC\server\share\" for a root; the text guard reads both forms.
+  const std::string resolved = final_path(handle);
+  const bool root = resolved.empty() ? same_as_a_drive_root(handle) : is_root_path(resolved);
+  CloseHandle(handle);
+  return root;
+}
+
+/// The public folder by its path: the command interpreter that deletes is given the path and
+/// resolves it afresh, so the folder is kept as the path it was opened by.
+class Win32Folder final : public PublicFolder {
+ public:
+  Win32Folder(Win32Platform& platform, std::string_view path)
+      : m_platform(platform), m_path(path), m_root(resolves_to_a_root(m_path)) {}
+
+  bool is_root() const override { return m_root; }
+
+  bool list(FolderEntries& list) override;
+
+  bool remove(const Deletion& deletion) override {
+    const std::optional<std::string> arguments =
+        windows_deletion_arguments(m_path, deletion.name, deletion.link);
+    if (!arguments) {
+      return false;
+    }
+    return m_platform.launch({k_deletion_program, *arguments});
+  }
+
+  NameRules name_rules() const override { return NameRules::windows; }
+
+ private:
+  Win32Platform& m_platform;
+  std::string m_path;
+  bool m_root;
+};
+
+std::unique_ptr<PublicFolder> Win32Platform::open_folder(std::string_view path) {
+  return std::make_unique<Win32Folder>(*this, path);
+}
+
+bool Win32Folder::list(FolderEntries& list) {
+  const std::string pattern = m_path + "\\*.*";
   WIN32_FIND_DATAA found{};
   const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {
@@ -224,8 +335,7 @@ bool Win32Platform::list_folder(std::string_view folder, FolderEntries& list) {
   return complete;
 }
 
-bool Win32Platform::launch(std::string_view command_text) {
-  const LaunchText text = split_launch_text(command_text);
+bool Win32Platform::launch(const LaunchText& text) {
   if (text.program.empty()) {
     return false;
   }
