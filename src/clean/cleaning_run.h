@@ -9,7 +9,6 @@
 
 namespace sweepmark {
 
-inline constexpr std::string_view k_service_name = "Clarion Application Broker";
 inline constexpr std::string_view k_stop_command = "sc stop \"Clarion Application Broker\"";
 inline constexpr std::string_view k_start_command = "sc start \"Clarion Application Broker\"";
 

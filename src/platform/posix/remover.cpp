@@ -77,6 +77,8 @@ OpenResult open_subfolder(int parent, const char* name, const Bounds& bounds, Fd
   return OpenResult::opened;
 }
 
+void remove_folder(int parent, const char* name, const Bounds& bounds);
+
 /// Removes everything inside the folder open as `folder` that lies on its mount; what another
 /// mount holds, and the folder it is mounted on, stay.
 void remove_contents(int folder, const Bounds& bounds) {
@@ -99,23 +101,29 @@ void remove_contents(int folder, const Bounds& bounds) {
       ::unlinkat(folder, name, 0);
       continue;
     }
-    Fd sub;
-    switch (open_subfolder(folder, name, bounds, sub)) {
-      case OpenResult::opened:
-        remove_contents(sub.get(), bounds);
-        sub.reset();
-        ::unlinkat(folder, name, AT_REMOVEDIR);
-        break;
-      case OpenResult::not_a_folder:
-        // Replaced by a link or a file since it was read: that is what goes.
-        ::unlinkat(folder, name, 0);
-        break;
-      case OpenResult::other_mount:
-      case OpenResult::failed:
-        break;
-    }
+    remove_folder(folder, name, bounds);
   }
   ::closedir(dir);
+}
+
+/// Removes the subfolder `name` of `parent` with everything in it on the mount of `bounds`; a
+/// subfolder on another mount stays whole.
+void remove_folder(int parent, const char* name, const Bounds& bounds) {
+  Fd opened;
+  switch (open_subfolder(parent, name, bounds, opened)) {
+    case OpenResult::opened:
+      remove_contents(opened.get(), bounds);
+      opened.reset();
+      ::unlinkat(parent, name, AT_REMOVEDIR);
+      break;
+    case OpenResult::not_a_folder:
+      // Replaced by a link or a file since it was read: that is what goes.
+      ::unlinkat(parent, name, 0);
+      break;
+    case OpenResult::other_mount:
+    case OpenResult::failed:
+      break;
+  }
 }
 
 /// Closes every descriptor from `first` on.
@@ -143,21 +151,7 @@ void remove_entry(int folder, const char* name, bool link) {
   if (::fstat(folder, &info) != 0) {
     return;
   }
-  const Bounds bounds{info.st_dev, mount_id(folder, "", AT_EMPTY_PATH)};
-  Fd top;
-  switch (open_subfolder(folder, name, bounds, top)) {
-    case OpenResult::opened:
-      remove_contents(top.get(), bounds);
-      top.reset();
-      ::unlinkat(folder, name, AT_REMOVEDIR);
-      break;
-    case OpenResult::not_a_folder:
-      ::unlinkat(folder, name, 0);
-      break;
-    case OpenResult::other_mount:
-    case OpenResult::failed:
-      break;
-  }
+  remove_folder(folder, name, Bounds{info.st_dev, mount_id(folder, "", AT_EMPTY_PATH)});
 }
 
 }  // namespace
