@@ -1,4 +1,4 @@
-// What the purge selects, the deletion commands it builds, and the drive-root guard.
+// What the purge selects and what it asks the opened public folder to remove.
 
 #include "clean/purge.h"
 
@@ -8,9 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
-#include "winrules/deletion_command.h"
 #include "winrules/name_rules.h"
-#include "winrules/root_path.h"
 
 namespace sweepmark {
 namespace {
@@ -112,31 +110,6 @@ TEST(Purge, ShortNamesAreValid83NamesOnly) {
   }
 }
 
-TEST(Purge, BuildsOneQuotedRmdirPerSubfolder) {
-  struct Case {
-    const char* folder;
-    const char* name;
-    bool link;
-    std::optional<std::string> command;
-  };
-  const std::vector<Case> cases = {
-      {"d:\\pub", "cache", false, R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\cache" /s /q)"},
-      {"d:\\pub", "a b & rd ASSETS", false,
-       R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\a b & rd ASSETS" /s /q)"},
-      {"d:\\my pub", "%PATH%", false,
-       R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\my pub\%%cd:~,%PATH%%cd:~,%" /s /q)"},
-      {"d:\\pub", "!x!^(1)", false, R"x(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\!x!^(1)" /s /q)x"},
-      {"d:\\pub", "junction", true, R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\junction")"},
-      {"d:\\pub\"", "x", false, std::nullopt},
-      {"d:\\pub", "a\"b", false, std::nullopt},
-      {"d:\\pub", "a\r\nb", false, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(windows_deletion_command(c.folder, c.name, c.link), c.command);
-  }
-}
-
 class PurgeRun : public ::testing::Test {
  protected:
   Failures run(std::string_view folder = "d:\\pub") {
@@ -220,59 +193,6 @@ TEST_F(PurgeRun, LinksAreRemovedAsLinks) {
   ASSERT_EQ(platform.launches.size(), 1u);
   EXPECT_TRUE(platform.launches[0].link);
   EXPECT_EQ(platform.launches[0].text, R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\junction")");
-}
-
-TEST(Guards, RefusesEverySpellingOfARoot) {
-  const std::vector<const char*> roots = {
-      "c:\\",
-      "C:\\",
-      "d:\\",
-      "c:",
-      "D:",
-      "c:/",
-      "c:\\\\",
-      "\\",
-      "/",
-      "//",
-      "\\\\server\\share",
-      "\\\\server\\share\\",
-      "//server/share/",
-      "\\\\server",
-      "c:\\windows\\..",
-      "c:\\.\\",
-      "c:\\a\\b\\..\\..\\",
-      "c:\\..\\..",
-      "c:\\...",
-      "\\\\?\\C:\\",
-      "\\\\.\\c:",
-      "\\\\?\\UNC\\srv\\share",
-      "\\\\?\\Volume{1}\\",
-      "/tmp/..",
-      "/./",
-      "\\\\server\\share\\x\\..",
-  };
-  for (const char* root : roots) {
-    SCOPED_TRACE(root);
-    EXPECT_TRUE(is_root_path(root));
-  }
-  const std::vector<const char*> folders = {
-      "c:\\pub",
-      "d:\\ClarionAppBroker\\public",
-      ".\\pub",
-      "pub",
-      "..",
-      ".",
-      "c:pub",
-      "\\\\server\\share\\pub",
-      "c:\\windows\\..\\pub",
-      "/srv/pub",
-      "\\pub",
-      "c:\\a\\..\\b",
-  };
-  for (const char* folder : folders) {
-    SCOPED_TRACE(folder);
-    EXPECT_FALSE(is_root_path(folder));
-  }
 }
 
 }  // namespace
