@@ -1,7 +1,6 @@
 // The shipped program, run as users run it: in a folder holding its settings file, with a fake
 // service control tool `sc` on PATH that records its arguments and the time.
 
-#include <spawn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,19 +10,14 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include "scratch.h"
+#include "posix_kit.h"
 
 namespace sweepmark {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::eventually;
-using testing::names_in;
-using testing::read_file;
-using testing::ScratchFolder;
-using testing::write_file;
+using namespace testing;  // The POSIX test kit.
 
 class EndToEnd : public ::testing::Test {
  protected:
@@ -35,44 +29,18 @@ class EndToEnd : public ::testing::Test {
     fs::create_directories(work);
   }
 
-  /// Runs the program in `work` and returns its exit code.
+  /// Runs the program in `work` and returns its exit code, once it and everything it started
+  /// have ended.
   int run(bool with_sc = true) {
-    std::vector<std::string> environment;
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-      if (!std::string_view(*variable).starts_with("PATH=")) {
-        environment.emplace_back(*variable);
-      }
-    }
-    environment.push_back("PATH=" + (with_sc ? (scratch / "bin").string() + ":" : "") +
-                          "/usr/bin:/bin");
-    std::vector<char*> envp;
-    envp.reserve(environment.size() + 1);
-    for (std::string& variable : environment) {
-      envp.push_back(variable.data());
-    }
-    envp.push_back(nullptr);
-    std::string program = SWEEPMARK_EXE;
-    char* argv[] = {program.data(), nullptr};
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, work.c_str());
-    pid_t child = 0;
-    const int error = posix_spawn(&child, program.c_str(), &actions, nullptr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) {
-      return -1;
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    RunAs as;
+    as.path_variable = (with_sc ? (scratch / "bin").string() + ":" : "") + "/usr/bin:/bin";
+    return run_program(work, as);
   }
 
   /// The fake sc's log: one (time, arguments) pair per call.
   std::vector<std::pair<double, std::string>> sc_calls() const {
     std::vector<std::pair<double, std::string>> calls;
-    std::istringstream log(read_file(scratch / "sc.log"));
+    std::istringstream log(read_file(scratch / "sc.log", Missing::empty));
     double when = 0;
     std::string arguments;
     while (log >> when && std::getline(log, arguments)) {

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 
 #include "platform/platform.h"
-#include "scratch.h"
+#include "posix_kit.h"
 #include "winrules/command_line.h"
 #include "winrules/name_rules.h"
 
@@ -21,11 +21,7 @@ namespace sweepmark {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::eventually;
-using testing::names_in;
-using testing::read_file;
-using testing::ScratchFolder;
-using testing::write_file;
+using namespace testing;  // The POSIX test kit.
 
 class PosixPlatform : public ::testing::Test {
  protected:
@@ -204,7 +200,7 @@ TEST_F(PosixPlatform, LaunchesDetachedWithArgumentsSplitTheWindowsWay) {
   ::setenv("PATH", path.c_str(), 1);
   ASSERT_TRUE(started);
   ASSERT_TRUE(eventually([&] { return fs::exists(bin / "recorder.log"); }));
-  std::istringstream log(read_file(bin / "recorder.log"));
+  std::istringstream log(read_file(bin / "recorder.log", Missing::empty));
   std::string arguments, session, pid, input;
   std::getline(log, arguments);
   std::getline(log, session);
@@ -245,7 +241,11 @@ TEST_F(PosixPlatform, ExitedChildrenAreReapedWhileItSleeps) {
   platform->sleep_for(std::chrono::milliseconds(300));
   int zombies = 0;
   for (const auto& process : fs::directory_iterator("/proc")) {
-    const std::string stat = read_file(process.path() / "stat");
+    // Processes only: /proc also holds folders such as net/, whose "stat" is a folder.
+    if (process.path().filename().string().find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    const std::string stat = read_file(process.path() / "stat", Missing::empty);
     const std::size_t close = stat.rfind(')');
     if (close == std::string::npos) {
       continue;

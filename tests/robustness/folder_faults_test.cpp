@@ -21,28 +21,21 @@
 
 #include "clean/purge.h"
 #include "platform/platform.h"
-#include "robustness_support.h"
+#include "posix_kit.h"
 
-namespace sweepmark::robustness {
+namespace sweepmark::testing {
 namespace {
 
 constexpr int k_folder_not_listed = 2;
 
 enum class Unlistable { no_permission, not_searchable, a_file, missing };
 
-struct UnlistableCase {
-  const char* name;
-  Unlistable kind;
-};
-
-void PrintTo(const UnlistableCase& c, std::ostream* out) {
-  *out << c.name;
-}
+using UnlistableCase = NamedCase<Unlistable>;
 
 class UnlistablePublicFolder : public ::testing::TestWithParam<UnlistableCase> {};
 
 TEST_P(UnlistablePublicFolder, DeletesNothingAndIsReported) {
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   const std::string pub = scratch / "pub";
   ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
@@ -97,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A public folder reached through a link is cleaned where the link leads, as a junction is on
 // Windows; a link inside it is removed as a link, and what it leads to stays.
 TEST(LinkedPublicFolder, IsCleanedWhereItLeadsAndNothingBeyond) {
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   const std::string real = scratch / "real";
   const std::string outside = scratch / "outside";
@@ -118,7 +111,7 @@ TEST(LinkedPublicFolder, IsCleanedWhereItLeadsAndNothingBeyond) {
 // The backend's promise, step by step: deletions launched after a listing act on the folder that
 // was listed, even when its path has since been taken over by a link to another folder.
 TEST(ReplacedPublicFolder, DeletionsStayInTheFolderThatWasListed) {
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string pub = scratch / "pub";
   const std::string outside = scratch / "outside";
   make_folder(pub, {"ASSETS", "a", "b"});
@@ -152,7 +145,7 @@ bool is_directory(const std::string& path) {
 // with a link to another folder while the program runs, again and again. Whichever folder a run
 // lists, it must clean that one entirely and leave the other one whole.
 TEST(ReplacedPublicFolder, RacingSwapsNeverSplitADeletion) {
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   const std::string pub = scratch / "pub";
   const std::string decoy = scratch / "decoy";
@@ -233,7 +226,7 @@ std::vector<std::string> numbered(int count) {
 }
 
 TEST(HugePublicFolder, HundredThousandSubfoldersAreListedAndEachSelectedOnce) {
-  Scratch scratch;
+  ScratchFolder scratch;
   if (running_as_root()) {
     scratch.mount_tmpfs(scratch.path(), "64m");  // Far faster to fill and to empty.
   }
@@ -241,7 +234,7 @@ TEST(HugePublicFolder, HundredThousandSubfoldersAreListedAndEachSelectedOnce) {
   std::vector<std::string> names = numbered(100000);
   ASSERT_EQ(::mkdir(pub.c_str(), 0755), 0);
   for (const std::string& name : names) {
-    ASSERT_EQ(::mkdir(path_in(pub, name).c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((std::filesystem::path(pub) / name).c_str(), 0755), 0);
   }
   ASSERT_EQ(::mkdir((pub + "/ASSETS").c_str(), 0755), 0);
   write_file(pub + "/notes.txt", "kept");
@@ -261,7 +254,7 @@ TEST(HugePublicFolder, HundredThousandSubfoldersAreDeletedEndToEnd) {
   if (std::getenv("SWEEPMARK_LONG_TESTS") == nullptr) {
     GTEST_SKIP() << "starts 100,000 deletions (minutes); set SWEEPMARK_LONG_TESTS=1 to run it";
   }
-  Scratch scratch;
+  ScratchFolder scratch;
   if (running_as_root()) {
     scratch.mount_tmpfs(scratch.path(), "64m");
   }
@@ -270,7 +263,7 @@ TEST(HugePublicFolder, HundredThousandSubfoldersAreDeletedEndToEnd) {
   ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
   ASSERT_EQ(::mkdir(pub.c_str(), 0755), 0);
   for (const std::string& name : numbered(100000)) {
-    ASSERT_EQ(::mkdir(path_in(pub, name).c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((std::filesystem::path(pub) / name).c_str(), 0755), 0);
   }
   make_folder(pub, {"ASSETS"});
   write_file(work + "/Sweepmark.ini", settings_text(pub));
@@ -281,4 +274,4 @@ TEST(HugePublicFolder, HundredThousandSubfoldersAreDeletedEndToEnd) {
 }
 
 }  // namespace
-}  // namespace sweepmark::robustness
+}  // namespace sweepmark::testing

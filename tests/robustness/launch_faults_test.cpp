@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "robustness_support.h"
+#include "posix_kit.h"
 
-namespace sweepmark::robustness {
+namespace sweepmark::testing {
 namespace {
 
 constexpr int k_launch_failed = 8;
@@ -21,7 +21,7 @@ TEST(ProcessLimit, FailedLaunchesAreReportedAndDeleteNothingWrong) {
   if (!running_as_root()) {
     GTEST_SKIP() << "a process limit binds only a user without privileges, which root can become";
   }
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   const std::string pub = scratch / "pub";
   const std::string outside = scratch / "outside";
@@ -40,7 +40,8 @@ TEST(ProcessLimit, FailedLaunchesAreReportedAndDeleteNothingWrong) {
   // fail for as long as those two have not ended and been reaped.
   const uid_t user = unused_uid();
   give_tree(scratch.path(), user);
-  EXPECT_EQ(run_program(work, {user, 3}), k_launch_failed);
+  EXPECT_EQ(run_program(work, {.user = user, .process_limit = 3, .path_variable = {}}),
+            k_launch_failed);
 
   EXPECT_TRUE(whole(pub + "/ASSETS"));
   EXPECT_EQ(read_file(pub + "/notes.txt"), "kept");
@@ -49,7 +50,7 @@ TEST(ProcessLimit, FailedLaunchesAreReportedAndDeleteNothingWrong) {
   for (const std::string& name : names_in(pub)) {
     if (name.starts_with("s")) {
       ++left;
-      EXPECT_TRUE(whole(path_in(pub, name))) << name << " was deleted halfway";
+      EXPECT_TRUE(whole((std::filesystem::path(pub) / name))) << name << " was deleted halfway";
     }
   }
   EXPECT_GT(left, 0) << "every launch succeeded: the limit did not bind";
@@ -57,4 +58,4 @@ TEST(ProcessLimit, FailedLaunchesAreReportedAndDeleteNothingWrong) {
 }
 
 }  // namespace
-}  // namespace sweepmark::robustness
+}  // namespace sweepmark::testing

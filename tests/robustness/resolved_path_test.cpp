@@ -20,9 +20,9 @@
 
 #include "app/main_code.h"
 #include "platform/platform.h"
-#include "robustness_support.h"
+#include "posix_kit.h"
 
-namespace sweepmark::robustness {
+namespace sweepmark::testing {
 namespace {
 
 constexpr int k_settings_not_written = 1;
@@ -126,7 +126,7 @@ TEST_P(ResolvedRoot, IsRefusedHoweverThePathReachesIt) {
   if (!root_or_say_so()) {
     GTEST_SKIP();
   }
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string root = scratch / "root";
   const std::string work = "/work/a/b/c";
   ASSERT_EQ(::mkdir(root.c_str(), 0755), 0);
@@ -172,7 +172,7 @@ TEST(BindMounts, WhatTheyLeadToSurvivesAndTheirNeighboursGo) {
   if (!root_or_say_so()) {
     GTEST_SKIP();
   }
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   const std::string pub = scratch / "pub";
   const std::string outside = scratch / "outside";
@@ -197,10 +197,10 @@ TEST(BindMounts, WhatTheyLeadToSurvivesAndTheirNeighboursGo) {
   EXPECT_TRUE(whole(outside + "/precious"));
   EXPECT_TRUE(whole(outside + "/deeper"));
   EXPECT_TRUE(whole(pub + "/ASSETS"));
-  EXPECT_FALSE(exists(pub + "/plain"));
-  EXPECT_FALSE(exists(pub + "/deep/sibling"));
-  EXPECT_FALSE(exists(pub + "/deep/keep"));
-  EXPECT_FALSE(exists(pub + "/deep/inner/keep"));
+  EXPECT_FALSE(named(pub + "/plain"));
+  EXPECT_FALSE(named(pub + "/deep/sibling"));
+  EXPECT_FALSE(named(pub + "/deep/keep"));
+  EXPECT_FALSE(named(pub + "/deep/inner/keep"));
 }
 
 // A separate file system mounted as the public folder is the root of that file system, but not
@@ -209,7 +209,7 @@ TEST(MountedPublicFolder, IsNoRootAndIsCleaned) {
   if (!root_or_say_so()) {
     GTEST_SKIP();
   }
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   const std::string pub = scratch / "pub";
   ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
@@ -231,11 +231,11 @@ TEST(MountedPublicFolder, IsNoRootAndIsCleaned) {
 // Cut to 255 characters, the path ends in a separator and names its parent, which holds folders
 // of its own.
 TEST(CutPublicPath, IsRefusedAndTheParentKeepsItsFolders) {
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
-  ASSERT_LT(scratch.path().size(), 200u);
-  const std::string parent = scratch / std::string(253 - scratch.path().size(), 'p');
+  ASSERT_LT(scratch.path().native().size(), 200u);
+  const std::string parent = scratch / std::string(253 - scratch.path().native().size(), 'p');
   ASSERT_EQ(parent.size() + 1, 255u);
   make_folder(parent, {"ASSETS", "other"});
   const std::string text = settings_text(parent + "/" + std::string(40, 'c'));
@@ -248,7 +248,7 @@ TEST(CutPublicPath, IsRefusedAndTheParentKeepsItsFolders) {
 
 // On Linux these are folders of their own, not spellings of ASSETS, "." or "..".
 TEST(PosixNames, OnlyAssetsInAnyLetterCaseIsSpared) {
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   const std::string pub = scratch / "pub";
   ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
@@ -263,7 +263,7 @@ TEST(PosixNames, OnlyAssetsInAnyLetterCaseIsSpared) {
 
 // Opening a FIFO for reading would wait for a writer for ever.
 TEST(FifoFiles, SettingsFileReadsAsNoFileAndIsNeverWritten) {
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
   ASSERT_EQ(::mkfifo((work + "/Sweepmark.ini").c_str(), 0644), 0);
@@ -276,7 +276,7 @@ TEST(FifoFiles, SettingsFileReadsAsNoFileAndIsNeverWritten) {
 }
 
 TEST(FifoFiles, IconFileIsNotLoadedAndTheRunCleans) {
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   const std::string pub = scratch / "pub";
   ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
@@ -289,4 +289,4 @@ TEST(FifoFiles, IconFileIsNotLoadedAndTheRunCleans) {
 }
 
 }  // namespace
-}  // namespace sweepmark::robustness
+}  // namespace sweepmark::testing

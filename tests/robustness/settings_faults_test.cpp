@@ -14,9 +14,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "robustness_support.h"
+#include "posix_kit.h"
 
-namespace sweepmark::robustness {
+namespace sweepmark::testing {
 namespace {
 
 constexpr int k_settings_not_written = 1;
@@ -40,25 +40,18 @@ void fill_file_system(const std::string& folder) {
 // Ways a settings write can fail. The folder holding the settings file is called "work".
 enum class Blocker { read_only_folder, read_only_file, read_only_mount, full_file_system };
 
-struct WriteFault {
-  const char* name;
-  Blocker blocker;
-};
-
-void PrintTo(const WriteFault& fault, std::ostream* out) {
-  *out << fault.name;
-}
+using WriteFault = NamedCase<Blocker>;
 
 class SettingsWriteFault : public ::testing::TestWithParam<WriteFault> {};
 
 TEST_P(SettingsWriteFault, LeavesTheFileWholeAndIsReported) {
-  const Blocker blocker = GetParam().blocker;
+  const Blocker blocker = GetParam().kind;
   const bool needs_root =
       blocker == Blocker::read_only_mount || blocker == Blocker::full_file_system;
   if (needs_root && !running_as_root()) {
     GTEST_SKIP() << "mounting a file system needs root";
   }
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   const std::string pub = scratch / "pub";
   ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
@@ -135,7 +128,7 @@ void PrintTo(const HostileFile& file, std::ostream* out) {
 class HostileSettingsFile : public ::testing::TestWithParam<HostileFile> {};
 
 TEST_P(HostileSettingsFile, IsReadWithoutLosingAByte) {
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   const std::string pub = scratch / "pub";
   ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
@@ -207,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
 // holds nearly all of it, with a count of 1000 and its entries at the very end, so every entry read
 // has to get past the bulk; the program's own section comes last.
 TEST(HugeSettingsFile, HundredMegabytesAreReadAndKeptWhole) {
-  Scratch scratch;
+  ScratchFolder scratch;
   const std::string work = scratch / "work";
   const std::string pub = scratch / "pub";
   ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
@@ -232,4 +225,4 @@ TEST(HugeSettingsFile, HundredMegabytesAreReadAndKeptWhole) {
 }
 
 }  // namespace
-}  // namespace sweepmark::robustness
+}  // namespace sweepmark::testing

@@ -1,4 +1,4 @@
-#include "robustness_support.h"
+#include "posix_kit.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,6 +18,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
+#include <thread>
 
 #include <sys/mount.h>
 #include <sys/prctl.h>
@@ -25,7 +26,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-namespace sweepmark::robustness {
+namespace sweepmark::testing {
 namespace {
 
 [[noreturn]] void fail(const std::string& what) {
@@ -60,10 +61,10 @@ bool running_as_root() {
   return ::geteuid() == 0;
 }
 
-Scratch::Scratch() {
+ScratchFolder::ScratchFolder() {
   const char* tmp = std::getenv("TMPDIR");
   std::string pattern =
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/sweepmark-robustness-XXXXXX";
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/sweepmark-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) {
     fail("mkdtemp");
   }
@@ -71,7 +72,7 @@ Scratch::Scratch() {
   ::chmod(m_path.c_str(), 0755);  // Other users of a run must reach what lies inside.
 }
 
-Scratch::~Scratch() {
+ScratchFolder::~ScratchFolder() {
   for (auto mount = m_mounts.rbegin(); mount != m_mounts.rend(); ++mount) {
     ::umount2(mount->c_str(), MNT_DETACH);
   }
@@ -88,48 +89,54 @@ Scratch::~Scratch() {
   std::filesystem::remove_all(m_path, error);
 }
 
-void Scratch::mount_tmpfs(const std::string& folder, const std::string& size) {
+void ScratchFolder::mount_tmpfs(const std::filesystem::path& folder, const std::string& size) {
   enter_private_mount_namespace();
   const std::string options = "size=" + size + ",mode=0755";
   if (::mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
-    fail("mounting a tmpfs at " + folder);
+    fail("mounting a tmpfs at " + folder.string());
   }
   m_mounts.push_back(folder);
 }
 
-void Scratch::remount_read_only(const std::string& folder) {
+void ScratchFolder::remount_read_only(const std::filesystem::path& folder) {
   if (::mount("tmpfs", folder.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV,
               nullptr) != 0) {
-    fail("remounting " + folder + " read-only");
+    fail("remounting " + folder.string() + " read-only");
   }
 }
 
-void write_file(const std::string& path, std::string_view bytes) {
+void write_file(const std::filesystem::path& path, std::string_view bytes) {
+  std::error_code ignored;
+  std::filesystem::create_directories(path.parent_path(), ignored);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out.flush()) {
-    fail("writing " + path);
+    fail("writing " + path.string());
   }
 }
 
-std::string read_file(const std::string& path) {
+std::string read_file(const std::filesystem::path& path, Missing missing) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    fail("reading " + path);
+    // Not there: no such file or folder on the way, or (under /proc) a process that has ended.
+    if (missing == Missing::empty && (errno == ENOENT || errno == ENOTDIR || errno == ESRCH)) {
+      return {};
+    }
+    fail("reading " + path.string());
   }
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-bool exists(const std::string& path) {
+bool named(const std::filesystem::path& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-std::vector<std::string> names_in(const std::string& folder) {
+std::vector<std::string> names_in(const std::filesystem::path& folder) {
   std::vector<std::string> names;
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) {
-    fail("listing " + folder);
+    fail("listing " + folder.string());
   }
   while (const dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
@@ -142,33 +149,38 @@ std::vector<std::string> names_in(const std::string& folder) {
   return names;
 }
 
-void make_folder(const std::string& folder, const std::vector<std::string>& subfolders) {
+void make_folder(const std::filesystem::path& folder, const std::vector<std::string>& subfolders) {
   if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
-    fail("mkdir " + folder);
+    fail("mkdir " + folder.string());
   }
   for (const std::string& name : subfolders) {
-    const std::string sub = path_in(folder, name);
+    const std::filesystem::path sub = folder / name;
     if (::mkdir(sub.c_str(), 0755) != 0) {
-      fail("mkdir " + sub);
+      fail("mkdir " + sub.string());
     }
-    write_file(sub + "/keep", name);
+    write_file(sub / "keep", name);
   }
 }
 
-std::string path_in(const std::string& folder, std::string_view name) {
-  std::string path = folder;
-  path.append("/").append(name);
-  return path;
+bool whole(const std::filesystem::path& folder) {
+  return named(folder / "keep");
 }
 
-bool whole(const std::string& folder) {
-  return exists(folder + "/keep");
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
 }
 
-void give_tree(const std::string& path, uid_t uid) {
+void give_tree(const std::filesystem::path& path, uid_t uid) {
   g_tree_owner = uid;
   if (::nftw(path.c_str(), give_one, 64, FTW_PHYS) != 0) {
-    fail("chown -R " + path);
+    fail("chown -R " + path.string());
   }
 }
 
@@ -199,7 +211,7 @@ void wait_for_all_children() {
   }
 }
 
-int run_program(const std::string& folder, const RunAs& as) {
+int run_program(const std::filesystem::path& folder, const RunAs& as) {
   // Deletions outlive the program; as their reaper this process can wait for every one of them.
   ::prctl(PR_SET_CHILD_SUBREAPER, 1);
   const std::string program = SWEEPMARK_PROGRAM;
@@ -208,9 +220,13 @@ int run_program(const std::string& folder, const RunAs& as) {
   // sanitizer build would fail for that alone.
   std::vector<std::string> variables;
   for (char** variable = environ; *variable != nullptr; ++variable) {
-    if (!std::string_view(*variable).starts_with("ASAN_OPTIONS=")) {
-      variables.emplace_back(*variable);
+    const std::string_view text = *variable;
+    if (!text.starts_with("ASAN_OPTIONS=") && !(as.path_variable && text.starts_with("PATH="))) {
+      variables.emplace_back(text);
     }
+  }
+  if (as.path_variable) {
+    variables.push_back("PATH=" + *as.path_variable);
   }
   const char* asan_options = std::getenv("ASAN_OPTIONS");
   variables.push_back(std::string("ASAN_OPTIONS=") + (asan_options ? asan_options : "") +
@@ -266,4 +282,4 @@ std::string settings_text(const std::string& public_path, std::string_view resta
   return text;
 }
 
-}  // namespace sweepmark::robustness
+}  // namespace sweepmark::testing
