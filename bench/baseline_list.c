@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
   size_t kept = 0;
   for (size_t i = 0; i < count; ++i) {
     kept += strcmp(names[i], "ASSETS") != 0;
+    free(names[i]);
   }
+  free(names);
   return kept == 0 ? 1 : 0;
 }

@@ -10,8 +10,6 @@
 
 #include <sys/wait.h>
 
-extern char** environ;
-
 int main(int argc, char** argv) {
   if (argc != 2) {
     return 2;

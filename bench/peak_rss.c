@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
   if (wait4(child, &status, 0, &usage) != child) {
     return 4;
   }
-  fprintf(stderr, "%ld\n", usage.ru_maxrss);
+  if (fprintf(stderr, "%ld\n", usage.ru_maxrss) < 0) {
+    return 6;
+  }
   return WIFEXITED(status) ? WEXITSTATUS(status) : 5;
 }

@@ -222,6 +222,8 @@ TEST_F(MainCode, HostileSectorCountsNeitherHangNorGrowTheFile) {
       {"abc", "0"},
       {"", "0"},
       {"12abc", "0"},
+      {"+2", "0"},
+      {"007", "7"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.count);

@@ -15,8 +15,6 @@
 
 #include "scratch.h"
 
-extern char** environ;
-
 namespace sweepmark {
 namespace {
 
@@ -48,6 +46,7 @@ class EndToEnd : public ::testing::Test {
     environment.push_back("PATH=" + (with_sc ? (scratch / "bin").string() + ":" : "") +
                           "/usr/bin:/bin");
     std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
     for (std::string& variable : environment) {
       envp.push_back(variable.data());
     }
@@ -112,10 +111,12 @@ TEST_F(EndToEnd, FirstRunRecordsTheFolderSecondRunCleansAndRestarts) {
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].second, "stop Clarion Application Broker");
   EXPECT_EQ(calls[1].second, "start Clarion Application Broker");
-  // The program guarantees six seconds from its clock reading before the stop; each sc call adds
-  // its own start-up time, which may differ by a millisecond or two.
+  // The exact bound (six seconds from the clock reading before the stop) is proven on the injected
+  // clock. Here each time stamp comes from a forked shell and date, whose start-up varies by
+  // several milliseconds on a loaded machine, so this only shows that the wait happened and did
+  // not run away.
   const double gap = calls[1].first - calls[0].first;
-  EXPECT_GE(gap, 5.995);
+  EXPECT_GE(gap, 5.9);
   EXPECT_LE(gap, 7.0);
   RecordProperty("restart_gap_seconds", std::to_string(gap));
   EXPECT_EQ(read_file(work / "Sweepmark.ini"),

@@ -196,7 +196,8 @@ TEST_F(PosixPlatform, LaunchesDetachedWithArgumentsSplitTheWindowsWay) {
              "  ps -o sid= -p $$ | tr -d ' '; echo $$; readlink /proc/$$/fd/0; } > \"$0.tmp\"\n"
              "mv \"$0.tmp\" \"$0.log\"\n");
   fs::permissions(bin / "recorder", fs::perms::owner_all);
-  const std::string path = std::getenv("PATH");
+  const char* inherited = std::getenv("PATH");
+  const std::string path = inherited != nullptr ? inherited : "/usr/bin:/bin";
   ::setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
   const bool started = platform->launch(
       split_launch_text("recorder stop \"Clarion Application Broker\" a\\\\\"b c\"   "));

@@ -3,7 +3,8 @@
 // (ProfileText behind a 1024-byte read). The values read must agree; so must the files written,
 // byte for byte where the file already has the form the profile functions write. Elsewhere Wine
 // rewrites the whole file in its own form, while Windows and the POSIX backend keep every line
-// they do not change: there our file may differ from the original in the written line only.
+// they do not change: there our file may differ from the file before the write in the written line
+// only.
 
 #include <optional>
 #include <string>

@@ -122,11 +122,18 @@ std::string parent_folder(const std::string& path) {
 
 }  // namespace
 
+std::string child(std::string_view folder, std::string_view name) {
+  std::string path;
+  path.reserve(folder.size() + 1 + name.size());
+  path.append(folder).append(1, '\\').append(name);
+  return path;
+}
+
 std::string scratch_folder() {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   std::string name = std::string(test->test_suite_name()) + "." + test->name();
   std::replace(name.begin(), name.end(), '/', '.');
-  const std::string path = "C:\\sweepmark-tests\\" + name;
+  std::string path = child("C:\\sweepmark-tests", name);
   remove_tree(path);
   make_folder(path);
   return path;
@@ -192,7 +199,7 @@ void remove_tree(const std::string& path) {
   }
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     for (const std::string& name : folder_names(path)) {
-      remove_tree(path + "\\" + name);
+      remove_tree(child(path, name));
     }
   }
   if (!RemoveDirectoryA(path.c_str()) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {

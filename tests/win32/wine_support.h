@@ -13,6 +13,9 @@ namespace sweepmark::wine {
 /// A fresh, empty folder for the running test: C:\sweepmark-tests\<suite>.<test>.
 std::string scratch_folder();
 
+/// The path of `name` inside `folder`.
+std::string child(std::string_view folder, std::string_view name);
+
 void make_folder(const std::string& path);
 void write_file(const std::string& path, std::string_view bytes);
 /// The file's bytes, or nothing when it cannot be read.

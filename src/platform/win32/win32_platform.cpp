@@ -1,5 +1,6 @@
 // The Win32 backend: the program's operations through the single-byte (ANSI) functions of the
-// Windows API.
+// Windows API: the settings file, the listing and the launches all speak the system's ANSI code
+// page, so a stored settings file and every path in it read as they were written.
 
 #include <windows.h>
 // After windows.h, whose types it uses.
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "platform/entry_time.h"
 #include "platform/platform.h"
@@ -17,7 +19,7 @@
 namespace sweepmark {
 namespace {
 
-// The buffer of a settings read: 1023 characters and the closing NUL.
+// The buffer of a settings read: a value of at most 1023 characters and the closing NUL.
 constexpr DWORD k_profile_buffer = 1024;
 
 constexpr DWORD k_kept_attributes = k_attrib_mask;
@@ -100,7 +102,8 @@ class Win32Platform final : public Platform {
 
   std::string read_setting(std::string_view section, std::string_view key,
                            std::string_view fallback, std::string_view file) override {
-    // One buffer holds the default going in and the value coming out.
+    // One buffer holds the default going in and the value coming out: where the key is missing,
+    // the profile function leaves the default in place.
     char buffer[k_profile_buffer] = {};
     const std::size_t kept = std::min<std::size_t>(fallback.size(), k_profile_buffer - 1);
     std::copy_n(fallback.begin(), kept, buffer);
@@ -129,7 +132,8 @@ class Win32Platform final : public Platform {
       // The file functions read OEM text here; the path, like all our text, is ANSI.
       std::string oem(tested.size() + 1, '\0');
       CharToOemA(tested.c_str(), oem.data());
-      tested.assign(oem.c_str());
+      oem.resize(oem.find('\0'));
+      tested = std::move(oem);
     }
     const DWORD attributes = GetFileAttributesA(tested.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_OFFLINE) != 0) {
