@@ -132,7 +132,7 @@ TEST(ReplacedPublicFolder, DeletionsStayInTheFolderThatWasListed) {
     ASSERT_EQ(::rename(pub.c_str(), (scratch / "listed").c_str()), 0);
     ASSERT_EQ(::symlink(outside.c_str(), pub.c_str()), 0);
     for (const FolderEntry& entry : listed) {
-      if (judge(entry, NameRules::posix) == Verdict::remove) {
+      if (judge(entry, NameRules::posix, k_code_page_utf8) == Verdict::remove) {
         EXPECT_TRUE(folder->remove({entry.NAME, entry.LINK}));
       }
     }
