@@ -69,17 +69,26 @@ constexpr std::array<DoubleByteCodePage, 4> k_double_byte = {{
 // shortest form of a scalar value.
 bool utf8_character(std::string_view text, std::size_t at, std::size_t& length) {
   const auto first = static_cast<unsigned char>(text[at]);
-  std::uint32_t value = 0;
-  std::uint32_t least = 0;
-  if ((first & 0xE0) == 0xC0) {
-    length = 2, value = first & 0x1Fu, least = 0x80;
-  } else if ((first & 0xF0) == 0xE0) {
-    length = 3, value = first & 0x0Fu, least = 0x800;
-  } else if ((first & 0xF8) == 0xF0) {
-    length = 4, value = first & 0x07u, least = 0x10000;
-  } else {
+  // Leading one bits: the length; the rest of the first byte: the highest bits of the value.
+  struct Form {
+    unsigned char mask;
+    unsigned char pattern;
+    std::size_t length;
+    std::uint32_t least;
+  };
+  static constexpr std::array<Form, 3> k_forms = {{
+      {0xE0, 0xC0, 2, 0x80},
+      {0xF0, 0xE0, 3, 0x800},
+      {0xF8, 0xF0, 4, 0x10000},
+  }};
+  const auto* form = std::find_if(k_forms.begin(), k_forms.end(),
+                                  [&](const Form& f) { return (first & f.mask) == f.pattern; });
+  if (form == k_forms.end()) {
     return false;
   }
+  length = form->length;
+  const std::uint32_t least = form->least;
+  std::uint32_t value = first & static_cast<unsigned char>(~form->mask);
   if (at + length > text.size()) {
     return false;
   }
