@@ -1,4 +1,4 @@
-/* Starts one deletion per subfolder of a folder, ASSETS aside, in a plain loop: the same
+/* Starts one deletion per subfolder of a folder, ASSETS aside, in a plain loop: the
  * /bin/rm -rf --one-file-system -- NAME, run inside the folder, detached, never awaited, exited
  * children reaped as it goes. The machine's own limit for starting the purge's processes. */
 #include <dirent.h>

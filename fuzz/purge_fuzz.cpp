@@ -223,10 +223,10 @@ const char* must_keep(const FolderEntry& entry, NameRules rules, std::uint32_t c
   if (name == "." || name == ".." || shortname == "." || shortname == "..") {
     return "the folder itself or its parent";
   }
-  // Windows ignores trailing blanks of a name; POSIX names are exact, so "ASSETS " is a folder
-  // of its own there.
-  const std::string_view long_name = rules == NameRules::windows ? strip_trailing(name, " ") : name;
-  if (sweepmark::oracle::upper(long_name) == "ASSETS" ||
+  // Windows ignores trailing blanks in a name; on POSIX "ASSETS " is a folder of its own.
+  const std::string_view spared_name =
+      rules == NameRules::windows ? strip_trailing(name, " ") : name;
+  if (sweepmark::oracle::upper(spared_name) == "ASSETS" ||
       sweepmark::oracle::upper(shortname) == "ASSETS") {
     return "ASSETS";
   }

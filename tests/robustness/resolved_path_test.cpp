@@ -44,37 +44,59 @@ bool root_or_say_so() {
   return false;
 }
 
+// The code of a run whose inspection found what it left wrong.
+constexpr int k_inspection_failed = 99;
+
+/// The child of run_in_namespace: its exit code.
+int run_child(const std::string& work, const std::function<bool()>& prepare,
+              const std::string& new_root, const std::function<bool()>& inspect) {
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  // Every step must succeed, or the run must not happen at all: it could reach the real root.
+  if (::unshare(CLONE_NEWNS) != 0 ||
+      ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 || !prepare()) {
+    return k_setup_failed;
+  }
+  if (!new_root.empty()) {
+    const std::string proc = new_root + "/proc";
+    if (::mkdir(proc.c_str(), 0755) != 0 ||
+        ::mount("proc", proc.c_str(), "proc", 0, nullptr) != 0 || ::chroot(new_root.c_str()) != 0) {
+      return k_setup_failed + 1;
+    }
+  }
+  if (::chdir(work.c_str()) != 0) {
+    return k_setup_failed + 2;
+  }
+  const int code = main_code(*make_real_platform());
+  if (inspect) {
+    while (::waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
+    }
+    if (!inspect()) {
+      return k_inspection_failed;
+    }
+  }
+  return code;
+}
+
 /// Runs the program's main code in a child process with a mount namespace of its own: `prepare`
 /// mounts what the test needs there; with `new_root` the child then changes its root to that
 /// folder (with /proc mounted in it). The child works in `work` (a path inside the new root).
-/// Returns the exit code once the child and every process it started have ended.
+/// With `inspect`, the child waits for every process it started and then asks `inspect` whether
+/// what is left inside its namespace is right. Returns the exit code once the child and every
+/// process it started have ended.
 int run_in_namespace(const std::string& work, const std::function<bool()>& prepare,
-                     const std::string& new_root = {}) {
+                     const std::string& new_root = {}, const std::function<bool()>& inspect = {}) {
   ::prctl(PR_SET_CHILD_SUBREAPER, 1);
   const pid_t child = ::fork();
   if (child < 0) {
     return -1;
   }
   if (child == 0) {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    // Every step must succeed, or the run must not happen at all: it could reach the real root.
-    if (::unshare(CLONE_NEWNS) != 0 ||
-        ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 || !prepare()) {
-      ::_exit(k_setup_failed);
+    // The child never returns into the test framework, whatever happens in it.
+    try {
+      ::_exit(run_child(work, prepare, new_root, inspect));
+    } catch (...) {
+      ::_exit(k_setup_failed + 3);
     }
-    if (!new_root.empty()) {
-      const std::string proc = new_root + "/proc";
-      if (::mkdir(proc.c_str(), 0755) != 0 ||
-          ::mount("proc", proc.c_str(), "proc", 0, nullptr) != 0 ||
-          ::chroot(new_root.c_str()) != 0) {
-        ::_exit(k_setup_failed + 1);
-      }
-    }
-    if (::chdir(work.c_str()) != 0) {
-      ::_exit(k_setup_failed + 2);
-    }
-    const int code = main_code(*make_real_platform());
-    ::_exit(code);
   }
   int status = 0;
   while (::waitpid(child, &status, 0) < 0) {
@@ -179,6 +201,31 @@ TEST(BindMounts, WhatTheyLeadToSurvivesAndTheirNeighboursGo) {
   EXPECT_FALSE(exists(pub + "/deep/sibling"));
   EXPECT_FALSE(exists(pub + "/deep/keep"));
   EXPECT_FALSE(exists(pub + "/deep/inner/keep"));
+}
+
+// A separate file system mounted as the public folder is the root of that file system, but not
+// "/": it is cleaned like any other folder.
+TEST(MountedPublicFolder, IsNoRootAndIsCleaned) {
+  if (!root_or_say_so()) {
+    GTEST_SKIP();
+  }
+  Scratch scratch;
+  const std::string work = scratch / "work";
+  const std::string pub = scratch / "pub";
+  ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(pub.c_str(), 0755), 0);
+  write_file(work + "/Sweepmark.ini", settings_text(pub));
+  const int code = run_in_namespace(
+      work,
+      [&] {
+        if (::mount("tmpfs", pub.c_str(), "tmpfs", 0, "size=1m") != 0) {
+          return false;
+        }
+        make_folder(pub, {"ASSETS", "old"});
+        return true;
+      },
+      {}, [&] { return names_in(pub) == std::vector<std::string>{"ASSETS"}; });
+  EXPECT_EQ(code, 0) << k_inspection_failed << " if something other than ASSETS was left";
 }
 
 // Cut to 255 characters, the path ends in a separator and names its parent, which holds folders

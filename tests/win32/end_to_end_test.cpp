@@ -181,8 +181,9 @@ TEST_F(EndToEnd, DriveRootsAreRefused) {
 }
 
 // Paths whose text the guard lets through but which the system resolves to a drive root. They run
-// with drive Z: (the Unix root) removed from the prefix, so that a failure could reach nothing
-// outside it, and so that the system names each root by its own drive letter.
+// with drive Z: (the Unix root) removed from the prefix and without the prefix's links to the Unix
+// home folder, so that a failure could reach nothing outside the prefix, and so that the system
+// names each root by its own drive letter.
 TEST_F(EndToEnd, FoldersThatResolveToADriveRootAreRefused) {
   const std::string root = wine::scratch_folder();
   const std::string work = root + "\\work\\a\\b";
@@ -193,20 +194,32 @@ TEST_F(EndToEnd, FoldersThatResolveToADriveRootAreRefused) {
   wine::make_folder("d:\\sweepmark-canary\\inner");
   ASSERT_TRUE(
       CopyFileA(wine::sweepmark_program().c_str(), (bin + "\\sweepmark.exe").c_str(), FALSE));
-  wine::make_unix_link("c:\\", root + "\\to-c");
-  wine::make_unix_link("d:\\", root + "\\to-d");
-  // A Unix program reachable without drive Z:, to put the drive back afterwards.
-  wine::make_unix_link("Z:\\bin\\mv", bin + "\\mv");
   const char* prefix = std::getenv("WINEPREFIX");
   ASSERT_NE(prefix, nullptr) << "Wine passes its prefix in the environment";
+  // The prefix links the user's folders (Desktop, Documents, ...) to the Unix home folder: a purge
+  // of c:\ that went wrong could reach it through them, so they go first.
+  const std::string drive_c = std::string(prefix) + "/drive_c";
+  wine::run("Z:\\bin\\sh -c \"find '" + drive_c + "' -type l -delete; touch '" + drive_c +
+                "/sweepmark-bin/links-gone'\"",
+            "", std::chrono::milliseconds(0));
+  ASSERT_TRUE(wine::eventually([&] { return wine::exists(bin + "\\links-gone"); }, 20s));
+  wine::make_unix_link("c:\\", root + "\\to-c");
+  wine::make_unix_link("d:\\", root + "\\to-d");
   const std::string devices = std::string(prefix) + "/dosdevices";
   const std::string away = devices + "/sweepmark-z-away";
-  wine::run(bin + "\\mv \"" + devices + "/z:\" \"" + away + "\"", "", std::chrono::milliseconds(0));
+  // A copy of mv inside the prefix, to put drive Z: back once it is gone. A copy, never a link:
+  // removing a link to a file through Wine can remove the file it leads to.
+  const std::string mv = bin + "\\mv";
+  wine::run("Z:\\bin\\cp /bin/mv \"" + drive_c + "/sweepmark-bin/mv\"", "",
+            std::chrono::milliseconds(0));
+  ASSERT_TRUE(wine::eventually([&] { return wine::exists(mv); }, 10s));
+  wine::run(mv + " \"" + devices + "/z:\" \"" + away + "\"", "", std::chrono::milliseconds(0));
   ASSERT_TRUE(wine::eventually([] { return !wine::exists("Z:\\bin"); }, 10s))
       << "Z: is still there";
 
-  const char* const paths[] = {"..\\..\\..\\..\\..\\..", "..\\..\\to-c", "..\\..\\to-d",
-                               "\\??\\d:\\", "..\\..\\to-c\\sweepmark-canary\\.."};
+  // From root\work\a\b: a climb past c:\, links to c:\ and d:\ beside work, and the NT form.
+  const char* const paths[] = {"..\\..\\..\\..\\..\\..", "..\\..\\..\\to-c", "..\\..\\..\\to-d",
+                               "\\??\\d:\\", "..\\..\\..\\to-c\\sweepmark-canary\\.."};
   std::vector<std::string> failures;
   for (const char* path : paths) {
     wine::write_file(work + "\\Sweepmark.ini", settings(path, "Y"));
@@ -221,7 +234,7 @@ TEST_F(EndToEnd, FoldersThatResolveToADriveRootAreRefused) {
       break;
     }
   }
-  wine::run(bin + "\\mv \"" + away + "\" \"" + devices + "/z:\"", "", std::chrono::milliseconds(0));
+  wine::run(mv + " \"" + away + "\" \"" + devices + "/z:\"", "", std::chrono::milliseconds(0));
   EXPECT_TRUE(wine::eventually([] { return wine::exists("Z:\\bin"); }, 10s)) << "Z: is not back";
   EXPECT_EQ(failures, std::vector<std::string>{});
   wine::remove_tree("c:\\sweepmark-canary");

@@ -339,14 +339,18 @@ class PosixFolder final : public PublicFolder {
       m_fd.reset();
     }
     if (m_fd.get() >= 0) {
+      m_known = true;
       m_mount = mount_id(m_fd.get(), "", AT_EMPTY_PATH);
+    } else {
+      // A folder we may not read can still be the root: what it is does not need reading.
+      m_known = ::stat(path.c_str(), &m_info) == 0;
     }
   }
 
   bool is_root() const override {
     // The root as this process sees it, which is what "/" resolves to here.
     struct stat root {};
-    return m_fd.get() >= 0 && ::stat("/", &root) == 0 && root.st_dev == m_info.st_dev &&
+    return m_known && ::stat("/", &root) == 0 && root.st_dev == m_info.st_dev &&
            root.st_ino == m_info.st_ino;
   }
 
@@ -366,6 +370,7 @@ class PosixFolder final : public PublicFolder {
  private:
   Fd m_fd;
   struct stat m_info {};
+  bool m_known = false;
   std::optional<std::uint64_t> m_mount;
 };
 

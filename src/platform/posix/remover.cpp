@@ -131,27 +131,7 @@ void close_from(int first) {
   }
 }
 
-}  // namespace
-
-std::optional<std::uint64_t> mount_id(int folder, const char* name, int flags) {
-  struct statx info {};
-  if (::statx(folder, name, flags, k_statx_mnt_id, &info) == 0 &&
-      (info.stx_mask & k_statx_mnt_id) != 0) {
-    return info.stx_mnt_id;
-  }
-  // Kernels before 5.8: file handles carry the mount ID too, where the file system has handles.
-  union {
-    file_handle handle;
-    char bytes[sizeof(file_handle) + MAX_HANDLE_SZ];
-  } buffer{};
-  buffer.handle.handle_bytes = MAX_HANDLE_SZ;
-  int mount = 0;
-  if (::name_to_handle_at(folder, name, &buffer.handle, &mount, flags & AT_EMPTY_PATH) == 0) {
-    return static_cast<std::uint64_t>(mount);
-  }
-  return std::nullopt;
-}
-
+/// Removes `name` in `folder` as start_remover describes, and returns when it is done.
 void remove_entry(int folder, const char* name, bool link) {
   if (link) {
     // Unlinking cannot remove a folder, so a link that has become a folder, or a mount point
@@ -178,6 +158,27 @@ void remove_entry(int folder, const char* name, bool link) {
     case OpenResult::failed:
       break;
   }
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> mount_id(int folder, const char* name, int flags) {
+  struct statx info {};
+  if (::statx(folder, name, flags, k_statx_mnt_id, &info) == 0 &&
+      (info.stx_mask & k_statx_mnt_id) != 0) {
+    return info.stx_mnt_id;
+  }
+  // Kernels before 5.8: file handles carry the mount ID too, where the file system has handles.
+  union {
+    file_handle handle;
+    char bytes[sizeof(file_handle) + MAX_HANDLE_SZ];
+  } buffer{};
+  buffer.handle.handle_bytes = MAX_HANDLE_SZ;
+  int mount = 0;
+  if (::name_to_handle_at(folder, name, &buffer.handle, &mount, flags & AT_EMPTY_PATH) == 0) {
+    return static_cast<std::uint64_t>(mount);
+  }
+  return std::nullopt;
 }
 
 bool start_remover(int folder, const std::string& name, bool link) {

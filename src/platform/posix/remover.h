@@ -45,8 +45,4 @@ std::optional<std::uint64_t> mount_id(int folder, const char* name, int flags);
 /// descriptor of ours but the folder.
 bool start_remover(int folder, const std::string& name, bool link);
 
-/// Removes `name` in `folder` as start_remover's process does, in this process, and returns when
-/// it is done. For the process itself and for tests.
-void remove_entry(int folder, const char* name, bool link);
-
 }  // namespace sweepmark
