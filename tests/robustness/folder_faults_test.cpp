@@ -218,6 +218,8 @@ class RecordDeletions final : public PublicFolder {
     return true;
   }
   NameRules name_rules() const override { return m_real.name_rules(); }
+  CodePage code_page() const override { return m_real.code_page(); }
+  bool can_remove(const Deletion& deletion) const override { return m_real.can_remove(deletion); }
 
  private:
   PublicFolder& m_real;
