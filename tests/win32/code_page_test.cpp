@@ -175,7 +175,9 @@ TEST_F(CodePageRun, SubfolderPastThePathLimitIsSkippedAndReported) {
   // Beyond the code page: a full-width name, 70 characters in all.
   const std::wstring far_too_long = L"\uff4f\uff4e\uff45" + std::wstring(67, L'c');
   for (const std::wstring& name : {fits, too_long, far_too_long, std::wstring(L"short")}) {
-    make_tree(wide_public + L"\\" + name);
+    std::wstring path = wide_public;
+    path.append(L"\\").append(name);
+    make_tree(path);
   }
   ASSERT_EQ(public_folder.size() + 1 + fits.size(), 257u);
   wine::write_file(work + "\\Sweepmark.ini",
