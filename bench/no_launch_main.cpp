@@ -19,6 +19,10 @@ class NoRemoval final : public sweepmark::PublicFolder {
   bool list(sweepmark::FolderEntries& list) override { return m_real->list(list); }
   bool remove(const sweepmark::Deletion&) override { return true; }
   sweepmark::NameRules name_rules() const override { return m_real->name_rules(); }
+  sweepmark::CodePage code_page() const override { return m_real->code_page(); }
+  bool can_remove(const sweepmark::Deletion& deletion) const override {
+    return m_real->can_remove(deletion);
+  }
 
  private:
   std::unique_ptr<PublicFolder> m_real;

@@ -1,13 +1,17 @@
-// The purge's selection over any listing, under both naming rules: it never deletes ".", "..",
-// ASSETS in any letter case, a file, or a name that would address something other than the entry
-// itself; it deletes every other subfolder, last listed first, by its exact name; and on Windows
-// every command it launches is one rmdir of exactly that subfolder (as cmd_model.h reads it).
+// The purge's selection over any listing, under both naming rules and in any code page: it never
+// deletes ".", "..", ASSETS in any letter case, a file, or a name that would address something
+// other than the entry itself; it deletes every other subfolder, last listed first, by its exact
+// name and in the form the listing gave it (code page or UTF-8); a name the code page cannot carry
+// is judged by its exact long name alone; and on Windows every command it launches is one rmdir of
+// exactly that subfolder (as cmd_model.h reads it).
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,9 +26,130 @@
 
 namespace {
 
+using sweepmark::CodePage;
 using sweepmark::FolderEntries;
 using sweepmark::FolderEntry;
+using sweepmark::NameForm;
 using sweepmark::NameRules;
+
+// The code pages a listing may be in: single-byte, double-byte, UTF-8, and one the rules do not
+// know (Johab), where only ASCII names can be read.
+constexpr std::array<std::uint32_t, 9> k_code_pages = {1252, 1250, 1253,  932, 936,
+                                                       949,  950,  65001, 1361};
+
+// Byte ranges written as Windows documents them, "81-9F E0-FC", read here on their own so that the
+// oracle shares no table with the rules it checks.
+bool in_ranges(unsigned char byte, std::string_view ranges) {
+  for (std::size_t at = 0; at + 5 <= ranges.size(); at += 6) {
+    const auto low =
+        static_cast<unsigned char>(std::stoi(std::string(ranges.substr(at, 2)), nullptr, 16));
+    const auto high =
+        static_cast<unsigned char>(std::stoi(std::string(ranges.substr(at + 3, 2)), nullptr, 16));
+    if (byte >= low && byte <= high) {
+      return true;
+    }
+  }
+  return false;
+}
+
+struct DoubleByteCodePage {
+  std::uint32_t number;
+  std::string_view lead;
+  std::string_view trail;
+};
+
+constexpr std::array<DoubleByteCodePage, 4> k_double_byte = {{
+    {932, "81-9F E0-FC", "40-7E 80-FC"},
+    {936, "81-FE", "40-7E 80-FE"},
+    {949, "81-FE", "41-5A 61-7A 81-FE"},
+    {950, "81-FE", "40-7E A1-FE"},
+}};
+
+// The code point of the UTF-8 sequence at `at`, and its length; nothing when it is not the
+// shortest form of a scalar value.
+bool utf8_character(std::string_view text, std::size_t at, std::size_t& length) {
+  const auto first = static_cast<unsigned char>(text[at]);
+  // Leading one bits: the length; the rest of the first byte: the highest bits of the value.
+  struct Form {
+    unsigned char mask;
+    unsigned char pattern;
+    std::size_t length;
+    std::uint32_t least;
+  };
+  static constexpr std::array<Form, 3> k_forms = {{
+      {0xE0, 0xC0, 2, 0x80},
+      {0xF0, 0xE0, 3, 0x800},
+      {0xF8, 0xF0, 4, 0x10000},
+  }};
+  const auto* form = std::find_if(k_forms.begin(), k_forms.end(),
+                                  [&](const Form& f) { return (first & f.mask) == f.pattern; });
+  if (form == k_forms.end()) {
+    return false;
+  }
+  length = form->length;
+  const std::uint32_t least = form->least;
+  std::uint32_t value = first & static_cast<unsigned char>(~form->mask);
+  if (at + length > text.size()) {
+    return false;
+  }
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(text[at + i]);
+    if ((next & 0xC0) != 0x80) {
+      return false;
+    }
+    value = value << 6 | (next & 0x3Fu);
+  }
+  return value >= least && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF);
+}
+
+// The characters of `name` in `code_page`, or nothing when the bytes are no text of it.
+std::optional<std::vector<std::string>> characters(std::string_view name, std::uint32_t code_page) {
+  const auto* double_byte =
+      std::find_if(k_double_byte.begin(), k_double_byte.end(),
+                   [&](const DoubleByteCodePage& d) { return d.number == code_page; });
+  std::vector<std::string> result;
+  for (std::size_t at = 0; at < name.size();) {
+    const auto byte = static_cast<unsigned char>(name[at]);
+    std::size_t length = 1;
+    if (byte >= 0x80) {
+      if (code_page == 65001) {
+        if (!utf8_character(name, at, length)) {
+          return std::nullopt;
+        }
+      } else if (double_byte != k_double_byte.end()) {
+        if (in_ranges(byte, double_byte->lead)) {
+          if (at + 1 == name.size() ||
+              !in_ranges(static_cast<unsigned char>(name[at + 1]), double_byte->trail)) {
+            return std::nullopt;
+          }
+          length = 2;
+        }
+      } else if (code_page == 1361) {
+        return std::nullopt;
+      }
+    }
+    result.emplace_back(name.substr(at, length));
+    at += length;
+  }
+  return result;
+}
+
+// The superscript digits 1, 2 and 3 as the code page writes them (Windows reads them as digits
+// after COM and LPT).
+bool superscript(const std::string& character, std::uint32_t code_page) {
+  switch (code_page) {
+    case 1252:
+      return character == "\xb9" || character == "\xb2" || character == "\xb3";
+    case 1253:
+      return character == "\xb2" || character == "\xb3";
+    case 949:
+      return character == "\xa9\xf6" || character == "\xa9\xf7" || character == "\xa9\xf8";
+    case 65001:
+      return character == "\xc2\xb9" || character == "\xc2\xb2" || character == "\xc2\xb3";
+    default:
+      return false;
+  }
+}
 
 [[noreturn]] void fail(const std::string& what, std::string_view name) {
   (void)std::fprintf(stderr, "%s\n  name: [%.*s]\n", what.c_str(), static_cast<int>(name.size()),
@@ -38,42 +163,60 @@ std::string_view strip_trailing(std::string_view text, std::string_view what) {
 }
 
 // A device name, with or without an extension, as Windows reads it: COM0 to COM9 and LPT0 to LPT9
-// are reserved, and the superscript digits ¹ ² ³ (0xB9 0xB2 0xB3 in the ANSI code page) count as
-// digits after COM and LPT.
-bool device_name(std::string_view name) {
-  const std::string base =
-      sweepmark::oracle::upper(strip_trailing(name.substr(0, name.find('.')), " "));
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") {
+// are reserved, and the superscript digits count as digits after COM and LPT.
+bool device_name(const std::vector<std::string>& name, std::uint32_t code_page) {
+  std::vector<std::string> base;
+  for (const std::string& character : name) {
+    if (character == ".") {
+      break;
+    }
+    base.push_back(character);
+  }
+  while (!base.empty() && base.back() == " ") {
+    base.pop_back();
+  }
+  std::string text;
+  for (const std::string& character : base) {
+    text += character.size() == 1 ? sweepmark::oracle::upper(character[0]) : '#';
+  }
+  if (text == "CON" || text == "PRN" || text == "AUX" || text == "NUL") {
     return true;
   }
-  if (base.size() != 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)) {
+  if (base.size() != 4 || (text.compare(0, 3, "COM") != 0 && text.compare(0, 3, "LPT") != 0)) {
     return false;
   }
-  const char digit = base[3];
-  return (digit >= '0' && digit <= '9') || digit == '\xb9' || digit == '\xb2' || digit == '\xb3';
+  return (text[3] >= '0' && text[3] <= '9') || superscript(base[3], code_page);
 }
 
-// Why Windows would not take `name` as the entry itself, or nothing.
-const char* windows_alias(std::string_view name) {
-  if (strip_trailing(name, ". ") != name) {
+// Why Windows would not take `name`, read in `code_page`, as the entry itself, or nothing.
+const char* windows_alias(std::string_view name, std::uint32_t code_page) {
+  const std::optional<std::vector<std::string>> read = characters(name, code_page);
+  if (!read) {
+    return "no text of its code page";
+  }
+  if (!read->empty() && (read->back() == " " || read->back() == ".")) {
     return "Windows strips its trailing dots and blanks";
   }
-  for (const char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 ||
-        std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) {
+  for (const std::string& character : *read) {
+    if (character.size() == 1 &&
+        (static_cast<unsigned char>(character[0]) < 0x20 ||
+         std::string_view("<>:\"/\\|?*").find(character[0]) != std::string_view::npos)) {
       return "no Windows name holds it";
     }
   }
-  if (device_name(name)) {
+  if (device_name(*read, code_page)) {
     return "Windows reads it as a device";
   }
   return nullptr;
 }
 
 // Why the purge must never delete `entry`, or nothing.
-const char* must_keep(const FolderEntry& entry, NameRules rules) {
+const char* must_keep(const FolderEntry& entry, NameRules rules, std::uint32_t code_page) {
   const std::string_view name = entry.NAME;
-  const std::string_view shortname = entry.SHORTNAME.clipped();
+  // A short name is an alias of a name in the code page only; beside a name the code page
+  // cannot carry it is something Windows made up, and decides nothing.
+  const std::string_view shortname =
+      entry.FORM == NameForm::ansi ? entry.SHORTNAME.clipped() : std::string_view(name);
   if ((entry.ATTRIB & sweepmark::k_attrib_directory) == 0) {
     return "a file";
   }
@@ -87,11 +230,14 @@ const char* must_keep(const FolderEntry& entry, NameRules rules) {
       sweepmark::oracle::upper(shortname) == "ASSETS") {
     return "ASSETS";
   }
+  if (entry.FORM == NameForm::none) {
+    return "no exact name to hand over";
+  }
   if (name.empty()) {
     return "no name at all";
   }
   if (rules == NameRules::windows) {
-    return windows_alias(name);
+    return windows_alias(name, entry.FORM == NameForm::utf8 ? 65001 : code_page);
   }
   if (name.find('/') != std::string_view::npos || name.find('\0') != std::string_view::npos) {
     return "a POSIX name cannot hold it";
@@ -110,6 +256,8 @@ bool quotable(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
   const NameRules rules = input.ConsumeBool() ? NameRules::windows : NameRules::posix;
+  const std::uint32_t code_page =
+      k_code_pages[input.ConsumeIntegralInRange<std::size_t>(0, k_code_pages.size() - 1)];
   const std::string public_path =
       input.ConsumeBool() ? "d:\\pub" : input.ConsumeRandomLengthString(40);
   FolderEntries listing;
@@ -119,6 +267,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     entry.SHORTNAME = input.ConsumeBool() ? entry.NAME : input.ConsumeRandomLengthString(16);
     entry.ATTRIB = input.ConsumeIntegral<std::uint8_t>() & sweepmark::k_attrib_mask;
     entry.LINK = input.ConsumeBool();
+    // Mostly names in the code page; now and then one it cannot carry, or none at all. POSIX
+    // listings give their names as they are.
+    const int form = input.ConsumeIntegralInRange<int>(0, 7);
+    if (rules == NameRules::windows && form == 6) {
+      entry.FORM = NameForm::utf8;
+    } else if (rules == NameRules::windows && form == 7) {
+      entry.FORM = NameForm::none;
+      entry.NAME.clear();
+    }
     // A folder never lists one name twice.
     if (std::none_of(listing.begin(), listing.end(),
                      [&](const FolderEntry& e) { return e.NAME == entry.NAME; })) {
@@ -127,6 +284,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   sweepmark::testing::ListingFolder platform(listing, rules);
+  platform.listing_code_page = CodePage{code_page};
   FolderEntries FolderList;
   const sweepmark::Failures report = sweepmark::purge(platform, public_path, FolderList);
 
@@ -134,7 +292,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<const FolderEntry*> expected;
   bool skipped = false;
   for (auto it = listing.rbegin(); it != listing.rend(); ++it) {
-    const char* keep = must_keep(*it, rules);
+    const char* keep = must_keep(*it, rules, code_page);
     if (keep != nullptr) {
       const bool unsafe_subfolder = std::string_view(keep) != "a file" &&
                                     std::string_view(keep) != "the folder itself or its parent" &&
@@ -155,7 +313,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (listed == listing.end()) {
       fail("deleted a name that was never listed", deletion.name);
     }
-    if (const char* keep = must_keep(*listed, rules)) {
+    if (const char* keep = must_keep(*listed, rules, code_page)) {
       fail(std::string("deleted what must stay: ") + keep, deletion.name);
     }
     if (rules == NameRules::windows) {
@@ -177,7 +335,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (std::size_t i = 0; i < expected.size(); ++i) {
     if (platform.deletions[i].name != expected[i]->NAME ||
-        platform.deletions[i].link != expected[i]->LINK) {
+        platform.deletions[i].link != expected[i]->LINK ||
+        platform.deletions[i].form != expected[i]->FORM) {
       fail("deletions out of order or with the wrong kind", expected[i]->NAME);
     }
   }

@@ -102,44 +102,58 @@ def deletion_command():
 
 
 DIRECTORY, HIDDEN, SYSTEM, ARCHIVE = 0x10, 0x02, 0x04, 0x20
+# How purge_fuzz reads the form byte of an entry (modulo 8) and the code page byte (modulo 9).
+ANSI, UTF8, NO_NAME = 0, 6, 7
+CP_1252, CP_932, CP_UTF8 = 0, 3, 7
 
 LISTING = [
-    (".", None, DIRECTORY, False),
-    ("..", None, DIRECTORY, False),
-    ("ASSETS", None, DIRECTORY, False),
-    ("assets", None, DIRECTORY, False),
-    ("Assets Old", "ASSETS~1", DIRECTORY, False),
-    ("ASSETS-old", "ASSETS~2", DIRECTORY, False),
-    ("ASSETS.", "ASSETS~3", DIRECTORY, False),
-    ("ASSETS ", None, DIRECTORY, False),
-    ("cache", None, DIRECTORY | HIDDEN | SYSTEM, False),
-    ("x.", None, DIRECTORY, False),
-    ("CON", None, DIRECTORY, False),
-    ("nul.txt", None, DIRECTORY, False),
-    ("COM\xb9", None, DIRECTORY, False),
-    ("LPT\xb3.log", None, DIRECTORY, False),
-    ("a?b", None, DIRECTORY, False),
-    ("notes.txt", None, ARCHIVE, False),
-    ("junction", None, DIRECTORY, True),
-    ("-rf", None, DIRECTORY, False),
-    ("a b & rd ASSETS", "ABRDAS~1", DIRECTORY, False),
+    (".", None, DIRECTORY, False, ANSI),
+    ("..", None, DIRECTORY, False, ANSI),
+    ("ASSETS", None, DIRECTORY, False, ANSI),
+    ("assets", None, DIRECTORY, False, ANSI),
+    ("Assets Old", "ASSETS~1", DIRECTORY, False, ANSI),
+    ("ASSETS-old", "ASSETS~2", DIRECTORY, False, ANSI),
+    ("ASSETS.", "ASSETS~3", DIRECTORY, False, ANSI),
+    ("ASSETS ", None, DIRECTORY, False, ANSI),
+    ("cache", None, DIRECTORY | HIDDEN | SYSTEM, False, ANSI),
+    ("x.", None, DIRECTORY, False, ANSI),
+    ("CON", None, DIRECTORY, False, ANSI),
+    ("nul.txt", None, DIRECTORY, False, ANSI),
+    ("COM\xb9", None, DIRECTORY, False, ANSI),
+    ("LPT\xb3.log", None, DIRECTORY, False, ANSI),
+    ("a?b", None, DIRECTORY, False, ANSI),
+    ("notes.txt", None, ARCHIVE, False, ANSI),
+    ("junction", None, DIRECTORY, True, ANSI),
+    ("-rf", None, DIRECTORY, False, ANSI),
+    ("a b & rd ASSETS", "ABRDAS~1", DIRECTORY, False, ANSI),
+    # Code page 932: trail bytes 0x5C and 0x7C (ソフト, 表示, ポート), full-width ＡＳＳＥＴＳ.
+    (b"\x83\x5c\x83\x74\x83\x67", None, DIRECTORY, False, ANSI),
+    (b"\x95\x5c\x8e\xa6", None, DIRECTORY, False, ANSI),
+    (b"\x83\x7c\x81\x5b\x83\x67", None, DIRECTORY, False, ANSI),
+    (b"\x82\x60\x82\x72\x82\x72\x82\x64\x82\x73\x82\x72", None, DIRECTORY, False, ANSI),
+    # Names no ANSI code page carries, in UTF-8: ＡＳＳＥＴＳ with the alias ASSETS, ．．, ｏｎｅ.
+    ("ＡＳＳＥＴＳ".encode(), "ASSETS", DIRECTORY, False, UTF8),
+    ("．．".encode(), "..", DIRECTORY, False, UTF8),
+    ("ｏｎｅ".encode(), None, DIRECTORY, False, UTF8),
+    (b"", "HALF~1", DIRECTORY, False, NO_NAME),
 ]
 
 
 def purge():
     seeds = []
     for windows in (True, False):
-        for public_path in (None, "c:\\my pub", "c:\\pub%x%"):
-            for start in range(0, len(LISTING), 6):
-                seed = Seed().boolean(windows).boolean(public_path is None)
-                if public_path is not None:
-                    seed.string(public_path)
-                for name, shortname, attrib, link in LISTING[start:start + 8]:
-                    seed.string(name).boolean(shortname is None)
-                    if shortname is not None:
-                        seed.string(shortname)
-                    seed.byte(attrib).boolean(link)
-                seeds.append(seed.build())
+        for code_page in (CP_1252, CP_932, CP_UTF8):
+            for public_path in (None, "c:\\my pub", "c:\\pub%x%"):
+                for start in range(0, len(LISTING), 6):
+                    seed = Seed().boolean(windows).byte(code_page).boolean(public_path is None)
+                    if public_path is not None:
+                        seed.string(public_path)
+                    for name, shortname, attrib, link, form in LISTING[start:start + 8]:
+                        seed.string(name).boolean(shortname is None)
+                        if shortname is not None:
+                            seed.string(shortname)
+                        seed.byte(attrib).boolean(link).byte(form)
+                    seeds.append(seed.build())
     return seeds
 
 

@@ -77,19 +77,27 @@ namespace {
 class FakeFolder final : public PublicFolder {
  public:
   FakeFolder(FakePlatform& platform, std::string_view path)
-      : m_platform(platform), m_path(path), m_rules(platform.rules) {}
+      : m_platform(platform),
+        m_path(path),
+        m_rules(platform.rules),
+        m_code_page(platform.code_page) {}
 
   bool is_root() const override { return m_platform.root_folders.count(m_path) != 0; }
   bool list(FolderEntries& list) override { return m_platform.list_folder(m_path, list); }
   bool remove(const Deletion& deletion) override {
     return m_platform.remove_entry(m_path, deletion);
   }
+  bool can_remove(const Deletion& deletion) const override {
+    return m_platform.can_remove_entry(m_path, deletion);
+  }
   NameRules name_rules() const override { return m_rules; }
+  CodePage code_page() const override { return m_code_page; }
 
  private:
   FakePlatform& m_platform;
   std::string m_path;
   NameRules m_rules;
+  CodePage m_code_page;
 };
 
 }  // namespace
@@ -125,7 +133,7 @@ bool FakePlatform::launch(const LaunchText& command) {
     text += ' ';
     text += command.arguments;
   }
-  return record({Launch::Kind::command, std::move(text), {}, {}, false, {}});
+  return record({Launch::Kind::command, std::move(text), {}, {}, false, NameForm::ansi, {}});
 }
 
 bool FakePlatform::remove_entry(std::string_view path, const Deletion& deletion) {
@@ -135,7 +143,12 @@ bool FakePlatform::remove_entry(std::string_view path, const Deletion& deletion)
                  std::string(path),
                  std::string(deletion.name),
                  deletion.link,
+                 deletion.form,
                  {}});
+}
+
+bool FakePlatform::can_remove_entry(std::string_view /*path*/, const Deletion& deletion) const {
+  return out_of_reach.count(std::string(deletion.name)) == 0;
 }
 
 void FakePlatform::sleep_for(Ticks duration) {
@@ -151,6 +164,12 @@ FolderEntry entry(std::string_view name, std::uint8_t attrib, std::string_view s
   result.SHORTNAME = shortname.empty() ? name : shortname;
   result.ATTRIB = attrib;
   result.LINK = link;
+  return result;
+}
+
+FolderEntry wide_entry(std::string_view utf8_name, std::string_view shortname, NameForm form) {
+  FolderEntry result = entry(utf8_name, k_attrib_directory, shortname);
+  result.FORM = form;
   return result;
 }
 

@@ -16,11 +16,12 @@ namespace sweepmark::testing {
 struct Launch {
   enum class Kind { command, deletion };
   Kind kind = Kind::command;
-  std::string text;    // the command text, or the deletion's command line
-  std::string folder;  // deletions only
-  std::string name;    // deletions only
-  bool link = false;   // deletions only
-  Ticks at{0};         // the clock when it was started
+  std::string text;                // the command text, or the deletion's command line
+  std::string folder;              // deletions only
+  std::string name;                // deletions only
+  bool link = false;               // deletions only
+  NameForm form = NameForm::ansi;  // deletions only
+  Ticks at{0};                     // the clock when it was started
 };
 
 /// The operating system in memory: settings files, present paths, folder listings, a recorded list
@@ -39,6 +40,9 @@ class FakePlatform : public Platform {
   std::vector<Launch> launches;
   std::function<bool(const Launch&)> launch_fails;
   NameRules rules = NameRules::windows;
+  CodePage code_page = k_code_page_western;
+  // Names a folder cannot hand over for removal (a Windows path at the path limit).
+  std::set<std::string> out_of_reach;
   Ticks now{0};
   Ticks launch_cost{0};
   // The share of a requested sleep that actually passes (a sleep may end early).
@@ -73,6 +77,8 @@ class FakePlatform : public Platform {
   bool list_folder(std::string_view path, FolderEntries& list);
   /// The removal of one entry of the folder opened by `path`.
   bool remove_entry(std::string_view path, const Deletion& deletion);
+  /// Whether the folder opened by `path` can hand that removal over.
+  bool can_remove_entry(std::string_view path, const Deletion& deletion) const;
 
  private:
   bool record(Launch launch);
@@ -81,5 +87,10 @@ class FakePlatform : public Platform {
 /// A folder entry as a Windows listing returns it.
 FolderEntry entry(std::string_view name, std::uint8_t attrib = k_attrib_directory,
                   std::string_view shortname = {}, bool link = false);
+
+/// A folder entry whose name the ANSI code page cannot carry: NAME in UTF-8 (or nothing at all),
+/// with the short name Windows made up for it.
+FolderEntry wide_entry(std::string_view utf8_name, std::string_view shortname,
+                       NameForm form = NameForm::utf8);
 
 }  // namespace sweepmark::testing

@@ -15,6 +15,7 @@ class ListingFolder final : public PublicFolder {
   struct Launched {
     std::string name;
     bool link = false;
+    NameForm form = NameForm::ansi;
   };
 
   /// With `record` false only the number of deletions is kept, which costs no allocation.
@@ -23,6 +24,8 @@ class ListingFolder final : public PublicFolder {
 
   std::vector<Launched> deletions;
   std::size_t deletion_count = 0;
+  /// The code page the listing writes its ANSI names in.
+  CodePage listing_code_page = k_code_page_western;
 
   bool is_root() const override { return false; }
   bool list(FolderEntries& list) override {
@@ -32,11 +35,12 @@ class ListingFolder final : public PublicFolder {
   bool remove(const Deletion& deletion) override {
     ++deletion_count;
     if (m_record) {
-      deletions.push_back({std::string(deletion.name), deletion.link});
+      deletions.push_back({std::string(deletion.name), deletion.link, deletion.form});
     }
     return true;
   }
   NameRules name_rules() const override { return m_rules; }
+  CodePage code_page() const override { return listing_code_page; }
 
  private:
   FolderEntries m_listing;

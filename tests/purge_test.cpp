@@ -15,6 +15,7 @@ namespace {
 
 using testing::entry;
 using testing::FakePlatform;
+using testing::wide_entry;
 
 constexpr std::uint8_t k_dir = k_attrib_directory;
 
@@ -72,9 +73,56 @@ TEST(Purge, JudgesEveryKindOfEntry) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("'" + c.entry.NAME + "' / '" + std::string(c.entry.SHORTNAME.clipped()) + "'");
-    EXPECT_EQ(judge(c.entry, NameRules::windows), c.windows);
-    EXPECT_EQ(judge(c.entry, NameRules::posix), c.posix);
+    EXPECT_EQ(judge(c.entry, NameRules::windows, k_code_page_western), c.windows);
+    EXPECT_EQ(judge(c.entry, NameRules::posix, k_code_page_western), c.posix);
   }
+}
+
+// Names in code page 932 whose trail bytes read as '\' and '|' byte by byte: ソフト, 表示, ポート.
+const std::string k_software_932 = "\x83\x5C\x83\x74\x83\x67";
+const std::string k_display_932 = "\x95\x5C\x8E\xA6";
+const std::string k_port_932 = "\x83\x7C\x81\x5B\x83\x67";
+// Full-width ＡＳＳＥＴＳ in 932 and in UTF-8; full-width ．． and ｏｎｅ in UTF-8.
+const std::string k_full_assets_932 = "\x82\x60\x82\x72\x82\x72\x82\x64\x82\x73\x82\x72";
+const std::string k_full_assets =
+    "\xEF\xBC\xA1\xEF\xBC\xB3\xEF\xBC\xB3\xEF\xBC\xA5\xEF\xBC\xB4\xEF\xBC\xB3";
+const std::string k_full_dots = "\xEF\xBC\x8E\xEF\xBC\x8E";
+const std::string k_full_one = "\xEF\xBD\x8F\xEF\xBD\x8E\xEF\xBD\x85";
+
+TEST(Purge, JudgesNamesByTheCodePageOfTheListing) {
+  struct Case {
+    FolderEntry entry;
+    Verdict in_932;
+    Verdict in_1252;
+  };
+  const std::vector<Case> cases = {
+      {entry(k_software_932), Verdict::remove, Verdict::unsafe},
+      {entry(k_display_932), Verdict::remove, Verdict::unsafe},
+      {entry(k_port_932), Verdict::remove, Verdict::unsafe},
+      {entry(k_full_assets_932), Verdict::remove, Verdict::remove},
+      {entry("ASSETS"), Verdict::keep, Verdict::keep},
+      {entry("caf\xE9"), Verdict::unsafe, Verdict::remove},
+      // A name the code page cannot carry: its exact long name decides, never its alias.
+      {wide_entry(k_full_assets, "ASSETS"), Verdict::remove, Verdict::remove},
+      {wide_entry(k_full_dots, ".."), Verdict::remove, Verdict::remove},
+      {wide_entry(k_full_one, "ONE~1"), Verdict::remove, Verdict::remove},
+      {wide_entry("\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0", "0A0F~1"), Verdict::remove,
+       Verdict::remove},
+      {wide_entry("assets", "X"), Verdict::keep, Verdict::keep},
+      {wide_entry("..", "X"), Verdict::keep, Verdict::keep},
+      {wide_entry("\xE3\x82\xBD.", "X"), Verdict::unsafe, Verdict::unsafe},
+      {wide_entry("COM\xC2\xB9", "X"), Verdict::unsafe, Verdict::unsafe},
+      {wide_entry("\xC3", "X"), Verdict::unsafe, Verdict::unsafe},
+      {wide_entry("", "X", NameForm::none), Verdict::unsafe, Verdict::unsafe},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.entry.NAME));
+    EXPECT_EQ(judge(c.entry, NameRules::windows, k_code_page_japanese), c.in_932);
+    EXPECT_EQ(judge(c.entry, NameRules::windows, k_code_page_western), c.in_1252);
+  }
+  FolderEntry wide_file = wide_entry(k_full_one, "ONE~1");
+  wide_file.ATTRIB = k_attrib_archive;
+  EXPECT_EQ(judge(wide_file, NameRules::windows, k_code_page_western), Verdict::keep);
 }
 
 TEST(Purge, PosixNamesAreExact) {
@@ -96,7 +144,7 @@ TEST(Purge, PosixNamesAreExact) {
     if (!is_short_name(c.name) && !is_dot_name(c.name)) {
       e.SHORTNAME = std::string_view();
     }
-    EXPECT_EQ(judge(e, NameRules::posix), c.verdict);
+    EXPECT_EQ(judge(e, NameRules::posix, k_code_page_western), c.verdict);
   }
 }
 
@@ -193,6 +241,50 @@ TEST_F(PurgeRun, LinksAreRemovedAsLinks) {
   ASSERT_EQ(platform.launches.size(), 1u);
   EXPECT_TRUE(platform.launches[0].link);
   EXPECT_EQ(platform.launches[0].text, R"(cmd.exe /d /e:ON /v:OFF /c rmdir "d:\pub\junction")");
+}
+
+TEST_F(PurgeRun, DoubleByteNamesGoByTheirExactBytesUnderTheirCodePage) {
+  const FolderEntries listing = {entry(k_software_932), entry(k_display_932), entry(k_port_932),
+                                 entry("ASSETS"), entry(k_full_assets_932)};
+  platform.code_page = k_code_page_japanese;
+  platform.folders["d:\\pub"] = listing;
+  EXPECT_TRUE(run().none());
+  EXPECT_EQ(platform.deleted_names(), (std::vector<std::string>{k_full_assets_932, k_port_932,
+                                                                k_display_932, k_software_932}));
+  EXPECT_EQ(platform.launches[2].text,
+            "cmd.exe /d /e:ON /v:OFF /c rmdir \"d:\\pub\\" + k_display_932 + "\" /s /q");
+
+  // Read as code page 1252 the same bytes hold '\' and '|': skipped, and reported.
+  FakePlatform western;
+  western.folders["d:\\pub"] = listing;
+  FolderEntries list_1252;
+  const Failures report = purge(*western.open_folder("d:\\pub"), "d:\\pub", list_1252);
+  EXPECT_EQ(western.deleted_names(), std::vector<std::string>{k_full_assets_932});
+  EXPECT_EQ(report.exit_code(), 16);
+}
+
+TEST_F(PurgeRun, NamesBeyondTheCodePageGoInUtf8AndTheirTwinsStay) {
+  platform.folders["d:\\pub"] = {entry("ASSETS"), entry("one"), wide_entry(k_full_one, "ONE~1"),
+                                 wide_entry(k_full_assets, "ASSETS~1"),
+                                 wide_entry(k_full_dots, "")};
+  EXPECT_TRUE(run().none());
+  EXPECT_EQ(platform.deleted_names(),
+            (std::vector<std::string>{k_full_dots, k_full_assets, k_full_one, "one"}));
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(platform.launches[i].form, NameForm::utf8);
+  }
+  EXPECT_EQ(platform.launches[3].form, NameForm::ansi);
+  EXPECT_EQ(platform.launches[2].text,
+            "cmd.exe /d /e:ON /v:OFF /c rmdir \"d:\\pub\\" + k_full_one + "\" /s /q");
+}
+
+TEST_F(PurgeRun, WhatCannotBeHandedOverIsSkippedAndTheRestGoOn) {
+  platform.folders["d:\\pub"] = {entry("before"), entry("too long"),
+                                 wide_entry("", "HALF~1", NameForm::none), entry("after")};
+  platform.out_of_reach = {"too long"};
+  const Failures report = run();
+  EXPECT_EQ(platform.deleted_names(), (std::vector<std::string>{"after", "before"}));
+  EXPECT_EQ(report.exit_code(), 16);
 }
 
 }  // namespace

@@ -6,7 +6,29 @@
 
 namespace sweepmark {
 
-Verdict judge(const FolderEntry& entry, NameRules rules) {
+namespace {
+
+// A name the listing's code page cannot carry. Its short name is left out: an alias Windows made
+// up for it decides nothing, so the full-width twin of ASSETS is an ordinary folder.
+Verdict judge_beyond_code_page(const FolderEntry& entry, NameRules rules) {
+  if ((entry.ATTRIB & k_attrib_directory) == 0) {
+    return Verdict::keep;
+  }
+  if (is_dot_name(entry.NAME) || same_text(upper(entry.NAME), k_spared_name)) {
+    return Verdict::keep;
+  }
+  if (entry.FORM == NameForm::none) {
+    return Verdict::unsafe;
+  }
+  return addresses_itself(entry.NAME, rules, k_code_page_utf8) ? Verdict::remove : Verdict::unsafe;
+}
+
+}  // namespace
+
+Verdict judge(const FolderEntry& entry, NameRules rules, CodePage code_page) {
+  if (entry.FORM != NameForm::ansi) {
+    return judge_beyond_code_page(entry, rules);
+  }
   if (same_text(upper(entry.SHORTNAME.clipped()), k_spared_name)) {
     return Verdict::keep;
   }
@@ -25,7 +47,7 @@ Verdict judge(const FolderEntry& entry, NameRules rules) {
   if (spared || is_dot_name(entry.NAME)) {
     return Verdict::keep;
   }
-  return addresses_itself(entry.NAME, rules) ? Verdict::remove : Verdict::unsafe;
+  return addresses_itself(entry.NAME, rules, code_page) ? Verdict::remove : Verdict::unsafe;
 }
 
 Failures purge(PublicFolder& folder, std::string_view PublicPath, FolderEntries& FolderList) {
@@ -34,21 +56,25 @@ Failures purge(PublicFolder& folder, std::string_view PublicPath, FolderEntries&
     failures.note(Failure::folder_not_listed);
   }
   const NameRules rules = folder.name_rules();
+  const CodePage code_page = folder.code_page();
   for (std::size_t i = FolderList.size(); i >= 1; --i) {
     const FolderEntry& entry = FolderList[i - 1];
-    Verdict verdict = judge(entry, rules);
+    Verdict verdict = judge(entry, rules, code_page);
     if (verdict == Verdict::keep) {
       continue;
     }
     // Only Windows hands the path to a command interpreter, which cannot take every character.
+    // The bytes it refuses are ASCII, which no double-byte or UTF-8 character holds, so the test
+    // reads ANSI and UTF-8 names alike.
     if (rules == NameRules::windows && !cmd_can_quote(PublicPath, entry.NAME)) {
       verdict = Verdict::unsafe;
     }
-    if (verdict == Verdict::unsafe) {
+    const Deletion deletion{entry.NAME, entry.LINK, entry.FORM};
+    if (verdict == Verdict::unsafe || !folder.can_remove(deletion)) {
       failures.note(Failure::subfolder_skipped);
       continue;
     }
-    if (!folder.remove({entry.NAME, entry.LINK})) {
+    if (!folder.remove(deletion)) {
       failures.note(Failure::launch_failed);
     }
   }

@@ -21,9 +21,23 @@ inline constexpr std::uint8_t k_attrib_directory = 0x10;
 inline constexpr std::uint8_t k_attrib_archive = 0x20;
 inline constexpr std::uint8_t k_attrib_mask = 0x37;
 
+/// How the NAME of a listed entry holds the entry's name.
+enum class NameForm : std::uint8_t {
+  /// Exactly, in the code page of the folder's listing (Windows: the ANSI code page, the text of
+  /// the ANSI functions; POSIX: the bytes of the name).
+  ansi,
+  /// Exactly, in UTF-8: the ANSI code page cannot carry the name, so no ANSI function can address
+  /// the entry, and the backend removes it through the wide functions.
+  utf8,
+  /// In no exact form the program can hand over (a UTF-16 name holding half a surrogate pair,
+  /// which UTF-8 cannot carry): NAME is empty, and the entry is never removed.
+  none,
+};
+
 /// One entry of a folder listing.
 struct FolderEntry {
-  /// The entry's name exactly as the file system listed it: never cut, never clipped.
+  /// The entry's name exactly as the file system listed it (in the form FORM says): never cut,
+  /// never clipped, never a best-fit rendering.
   std::string NAME;
   /// The 8.3 alias, or the long name where there is none, cut to 13 characters.
   FixedText<13> SHORTNAME;
@@ -38,6 +52,8 @@ struct FolderEntry {
   /// A symbolic link, junction or mount point: removing it must remove the link only, never
   /// anything it leads to.
   bool LINK = false;
+  /// How NAME holds the name.
+  NameForm FORM = NameForm::ansi;
 };
 
 using FolderEntries = std::vector<FolderEntry>;
@@ -49,6 +65,8 @@ struct Deletion {
   std::string_view name;
   /// The subfolder is a link: remove the link itself and nothing it leads to.
   bool link = false;
+  /// How `name` holds the name: ANSI text or UTF-8, never NameForm::none.
+  NameForm form = NameForm::ansi;
 };
 
 /// Monotonic time; readings only ever grow, whatever happens to the local clock.
@@ -78,8 +96,17 @@ class PublicFolder {
   /// could be started.
   virtual bool remove(const Deletion& deletion) = 0;
 
+  /// False when the folder cannot hand the removal of `deletion` over so that it reaches exactly
+  /// that entry and all it holds (Windows: a path at the system's path limit, which the command
+  /// interpreter cannot remove); the purge then skips the entry and reports it.
+  virtual bool can_remove(const Deletion& /*deletion*/) const { return true; }
+
   /// The naming rules of the file system the folder is on.
   virtual NameRules name_rules() const = 0;
+
+  /// The code page in which the listing writes names of NameForm::ansi, which Windows rules read
+  /// as characters of that code page. POSIX rules read no code page; names there are bytes.
+  virtual CodePage code_page() const { return k_code_page_utf8; }
 };
 
 /// The settings file, as the profile functions read and write it.

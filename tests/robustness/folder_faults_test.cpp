@@ -125,7 +125,7 @@ TEST(ReplacedPublicFolder, DeletionsStayInTheFolderThatWasListed) {
     ASSERT_EQ(::rename(pub.c_str(), (scratch / "listed").c_str()), 0);
     ASSERT_EQ(::symlink(outside.c_str(), pub.c_str()), 0);
     for (const FolderEntry& entry : listed) {
-      if (judge(entry, NameRules::posix) == Verdict::remove) {
+      if (judge(entry, NameRules::posix, k_code_page_utf8) == Verdict::remove) {
         EXPECT_TRUE(folder->remove({entry.NAME, entry.LINK}));
       }
     }
@@ -211,6 +211,8 @@ class RecordDeletions final : public PublicFolder {
     return true;
   }
   NameRules name_rules() const override { return m_real.name_rules(); }
+  CodePage code_page() const override { return m_real.code_page(); }
+  bool can_remove(const Deletion& deletion) const override { return m_real.can_remove(deletion); }
 
  private:
   PublicFolder& m_real;

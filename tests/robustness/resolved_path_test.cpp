@@ -39,7 +39,7 @@ bool root_or_say_so() {
   if (std::getenv("CI") != nullptr) {
     ADD_FAILURE() << "this test needs root, and CI runs as root";
   } else {
-    std::fprintf(stderr, "*** NOT RUN: this test needs root (mount namespaces) ***\n");
+    (void)std::fprintf(stderr, "*** NOT RUN: this test needs root (mount namespaces) ***\n");
   }
   return false;
 }

@@ -1,13 +1,18 @@
 // The Win32 backend: the program's operations through the single-byte (ANSI) functions of the
-// Windows API: the settings file, the listing and the launches all speak the system's ANSI code
-// page, so a stored settings file and every path in it read as they were written.
+// Windows API: the settings file and the launches speak the system's ANSI code page, so a stored
+// settings file and every path in it read as they were written. The listing alone reads the wide
+// names, so that a name the ANSI code page cannot carry is never replaced by a best-fit rendering;
+// such a name is deleted through the wide functions.
 
 #include <windows.h>
 // After windows.h, whose types it uses.
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/entry_time.h"
@@ -29,7 +34,7 @@ constexpr DWORD k_kept_attributes = k_attrib_mask;
 constexpr DWORD k_error_elevation_required = 740;
 
 /// A single-byte text as UTF-16, read in the ANSI code page the "A" functions use.
-std::wstring widen(const std::string& text) {
+std::wstring widen(std::string_view text) {
   if (text.empty()) {
     return {};
   }
@@ -38,6 +43,105 @@ std::wstring widen(const std::string& text) {
   std::wstring wide(static_cast<std::size_t>(std::max(needed, 0)), L'\0');
   MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), needed);
   return wide;
+}
+
+/// UTF-16 text as UTF-8; nothing when it holds half of a surrogate pair, which UTF-8 cannot
+/// carry. Written out here because the system's conversion replaces such a half silently before
+/// Windows Vista.
+std::optional<std::string> utf8_from_wide(std::wstring_view wide) {
+  std::string utf8;
+  for (std::size_t at = 0; at < wide.size(); ++at) {
+    std::uint32_t code = wide[at];
+    if (code >= 0xD800 && code <= 0xDBFF && at + 1 < wide.size() && wide[at + 1] >= 0xDC00 &&
+        wide[at + 1] <= 0xDFFF) {
+      code =
+          0x10000 + ((code - 0xD800) << 10) + (static_cast<std::uint32_t>(wide[at + 1]) - 0xDC00);
+      ++at;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      return std::nullopt;
+    }
+    const auto put = [&](std::uint32_t bits) { utf8 += static_cast<char>(bits); };
+    if (code < 0x80) {
+      put(code);
+    } else if (code < 0x800) {
+      put(0xC0 | code >> 6);
+      put(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      put(0xE0 | code >> 12);
+      put(0x80 | (code >> 6 & 0x3F));
+      put(0x80 | (code & 0x3F));
+    } else {
+      put(0xF0 | code >> 18);
+      put(0x80 | (code >> 12 & 0x3F));
+      put(0x80 | (code >> 6 & 0x3F));
+      put(0x80 | (code & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+/// Valid UTF-8 text as UTF-16.
+std::wstring wide_from_utf8(std::string_view utf8) {
+  if (utf8.empty()) {
+    return {};
+  }
+  const int size = static_cast<int>(utf8.size());
+  const int needed = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(std::max(needed, 0)), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), needed);
+  return wide;
+}
+
+/// The name in the ANSI code page when the code page carries it exactly, so that the ANSI
+/// functions address the very same entry; nothing when any character would be lost or replaced
+/// by a best-fit look-alike (full-width "ｏｎｅ" by "one"). Every conversion is checked by
+/// converting it back, as the flags alone do not catch every code page's best fits.
+std::optional<std::string> exact_ansi(std::wstring_view wide) {
+  if (wide.empty()) {
+    return std::string();
+  }
+  const int size = static_cast<int>(wide.size());
+  const auto convert = [&](DWORD flags, BOOL* used_default) {
+    const int needed =
+        WideCharToMultiByte(CP_ACP, flags, wide.data(), size, nullptr, 0, nullptr, used_default);
+    std::string ansi(static_cast<std::size_t>(std::max(needed, 0)), '\0');
+    if (needed > 0) {
+      WideCharToMultiByte(CP_ACP, flags, wide.data(), size, ansi.data(), needed, nullptr,
+                          used_default);
+    }
+    return ansi;
+  };
+  BOOL used_default = FALSE;
+  std::string ansi;
+  // UTF-8 and GB 18030 take neither the flag nor the used-default pointer, and a few other code
+  // pages refuse flags altogether; for them the conversion back decides alone.
+  const UINT code_page = GetACP();
+  if (code_page == CP_UTF8 || code_page == 54936) {
+    ansi = convert(0, nullptr);
+  } else {
+    ansi = convert(WC_NO_BEST_FIT_CHARS, &used_default);
+    if (ansi.empty() &&
+        (GetLastError() == ERROR_INVALID_FLAGS || GetLastError() == ERROR_INVALID_PARAMETER)) {
+      used_default = FALSE;
+      ansi = convert(0, nullptr);
+    }
+  }
+  if (ansi.empty() || used_default) {
+    SetLastError(0);
+    return std::nullopt;
+  }
+  const int back_size = static_cast<int>(ansi.size());
+  const int needed =
+      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), back_size, nullptr, 0);
+  std::wstring back(static_cast<std::size_t>(std::max(needed, 0)), L'\0');
+  if (needed > 0) {
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, ansi.data(), back_size, back.data(), needed);
+  }
+  if (back != wide || ansi.find('\0') != std::string::npos) {
+    SetLastError(0);
+    return std::nullopt;
+  }
+  return ansi;
 }
 
 /// The program word as the system folder holds it, or nothing. The program runs as administrator
@@ -68,9 +172,7 @@ std::string system_folder_program(std::string_view program) {
 
 /// Hands a program to the shell's "open" action, without waiting and without any dialog of its
 /// own when that fails.
-bool shell_open(const std::string& program, std::string_view arguments) {
-  const std::wstring file = widen(program);
-  const std::wstring parameters = widen(std::string(arguments));
+bool shell_open_wide(const std::wstring& file, const std::wstring& parameters) {
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_FLAG_NO_UI;
@@ -80,6 +182,10 @@ bool shell_open(const std::string& program, std::string_view arguments) {
   info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
   info.nShow = SW_SHOWNORMAL;
   return ShellExecuteExW(&info) != FALSE;
+}
+
+bool shell_open(const std::string& program, std::string_view arguments) {
+  return shell_open_wide(widen(program), widen(std::string(arguments)));
 }
 
 /// Microseconds from a performance-counter reading, without overflowing on long uptimes.
@@ -158,6 +264,10 @@ class Win32Platform final : public Platform {
 
   bool launch(const LaunchText& command) override;
 
+  /// Starts `command`, whose text is UTF-8, through the wide functions: for names the ANSI code
+  /// page cannot carry. Otherwise as launch().
+  bool launch_wide(const LaunchText& command);
+
   Ticks clock() override {
     // The performance counter never goes back and ignores the local clock, unlike GetLocalTime,
     // so the restart wait neither stalls at midnight nor shrinks when the clock is set.
@@ -176,12 +286,23 @@ class Win32Platform final : public Platform {
   HICON m_icon = nullptr;
 };
 
-FolderEntry folder_entry(const WIN32_FIND_DATAA& found) {
+FolderEntry folder_entry(const WIN32_FIND_DATAW& found) {
   FolderEntry entry;
-  entry.NAME.assign(found.cFileName);
-  // Names that are already 8.3 names, and "." and "..", come without an alias.
-  entry.SHORTNAME =
-      found.cAlternateFileName[0] != '\0' ? found.cAlternateFileName : found.cFileName;
+  const std::wstring_view name(found.cFileName);
+  // An alias counts only where the code page carries it exactly; otherwise the long name stands
+  // in, as it does for names that have no alias.
+  const std::optional<std::string> alias =
+      found.cAlternateFileName[0] != L'\0' ? exact_ansi(found.cAlternateFileName) : std::nullopt;
+  if (std::optional<std::string> ansi = exact_ansi(name)) {
+    entry.NAME = std::move(*ansi);
+    entry.SHORTNAME = alias ? *alias : entry.NAME;
+  } else if (std::optional<std::string> utf8 = utf8_from_wide(name)) {
+    // The purge reads only the long name of such an entry; the alias stays blank.
+    entry.NAME = std::move(*utf8);
+    entry.FORM = NameForm::utf8;
+  } else {
+    entry.FORM = NameForm::none;
+  }
   FILETIME local{};
   SYSTEMTIME time{};
   if (FileTimeToLocalFileTime(&found.ftLastWriteTime, &local) &&
@@ -280,18 +401,65 @@ bool resolves_to_a_root(const std::string& path) {
   return root;
 }
 
+/// The longest full path of a subfolder that the command interpreter removes with all it holds:
+/// listing the subfolder takes its path and "\\*", and the path limit counts the closing NUL.
+/// Under Wine, rmdir /s left a tree one character longer in place and still reported success,
+/// with or without the extended-length prefix "\\?\\".
+constexpr std::size_t k_longest_removable_path = MAX_PATH - 3;
+
+/// The length of the full path of `path`, as the system completes it against the current
+/// directory; nothing when it cannot.
+std::optional<std::size_t> full_path_length(const std::wstring& path) {
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) {
+    SetLastError(0);
+    return std::nullopt;
+  }
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) {
+    SetLastError(0);
+    return std::nullopt;
+  }
+  return length;
+}
+
 /// The public folder by its path: the command interpreter that deletes is given the path and
 /// resolves it afresh, so the folder is kept as the path it was opened by.
 class Win32Folder final : public PublicFolder {
  public:
   Win32Folder(Win32Platform& platform, std::string_view path)
-      : m_platform(platform), m_path(path), m_root(resolves_to_a_root(m_path)) {}
+      : m_platform(platform),
+        m_path(path),
+        m_root(resolves_to_a_root(m_path)),
+        m_code_page(CodePage{GetACP()}),
+        m_full_length(full_path_length(widen(m_path))) {}
 
   bool is_root() const override { return m_root; }
 
   bool list(FolderEntries& list) override;
 
+  bool can_remove(const Deletion& deletion) const override {
+    if (deletion.form == NameForm::none || !m_full_length) {
+      return false;
+    }
+    const std::wstring name =
+        deletion.form == NameForm::utf8 ? wide_from_utf8(deletion.name) : widen(deletion.name);
+    return *m_full_length + 1 + name.size() <= k_longest_removable_path;
+  }
+
   bool remove(const Deletion& deletion) override {
+    if (deletion.form == NameForm::utf8) {
+      // The same command with the same quoting, written in UTF-8 from the wide names and started
+      // through the wide functions: no ANSI text can address this entry.
+      const std::optional<std::string> path = utf8_from_wide(widen(m_path));
+      const std::optional<std::string> arguments =
+          path ? windows_deletion_arguments(*path, deletion.name, deletion.link) : std::nullopt;
+      return arguments && m_platform.launch_wide({k_deletion_program, *arguments});
+    }
+    if (deletion.form != NameForm::ansi) {
+      return false;
+    }
     const std::optional<std::string> arguments =
         windows_deletion_arguments(m_path, deletion.name, deletion.link);
     if (!arguments) {
@@ -302,10 +470,14 @@ class Win32Folder final : public PublicFolder {
 
   NameRules name_rules() const override { return NameRules::windows; }
 
+  CodePage code_page() const override { return m_code_page; }
+
  private:
   Win32Platform& m_platform;
   std::string m_path;
   bool m_root;
+  CodePage m_code_page;
+  std::optional<std::size_t> m_full_length;
 };
 
 std::unique_ptr<PublicFolder> Win32Platform::open_folder(std::string_view path) {
@@ -313,9 +485,10 @@ std::unique_ptr<PublicFolder> Win32Platform::open_folder(std::string_view path) 
 }
 
 bool Win32Folder::list(FolderEntries& list) {
-  const std::string pattern = m_path + "\\*.*";
-  WIN32_FIND_DATAA found{};
-  const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  // The path is ANSI text, read as the ANSI functions would read it; the names come back wide.
+  const std::wstring pattern = widen(m_path) + L"\\*.*";
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) {
     // A folder without a single entry; anything else (no such folder, no access, not a folder)
     // is a listing that failed.
@@ -329,7 +502,9 @@ bool Win32Folder::list(FolderEntries& list) {
     if (directory || !hidden_or_system) {
       list.push_back(folder_entry(found));
     }
-  } while (FindNextFileA(search, &found));
+    // The conversions above may leave an error of their own behind.
+    SetLastError(0);
+  } while (FindNextFileW(search, &found));
   const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(search);
   return complete;
@@ -361,6 +536,55 @@ bool Win32Platform::launch(const LaunchText& text) {
   if (GetLastError() == k_error_elevation_required) {
     return shell_open(application.empty() ? windows_program(text.program) : application,
                       text.arguments);
+  }
+  return false;
+}
+
+/// The program word as the system folder holds it, wide, or nothing: as system_folder_program().
+std::wstring system_folder_program_wide(std::string_view program) {
+  if (program.find_first_of("\\/:") != std::string_view::npos) {
+    return {};
+  }
+  wchar_t folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    return {};
+  }
+  std::wstring path(folder, length);
+  if (path.back() != L'\\') {
+    path += L'\\';
+  }
+  path += widen(windows_program(program));
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    SetLastError(0);
+    return {};
+  }
+  return path;
+}
+
+bool Win32Platform::launch_wide(const LaunchText& text) {
+  if (text.program.empty() || program_kind(text.program) == ProgramKind::document) {
+    return false;  // Only the deletion command comes here, and cmd.exe is a program.
+  }
+  const std::wstring application = system_folder_program_wide(text.program);
+  std::wstring line = wide_from_utf8(windows_command_line(text));
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
+                     nullptr, FALSE, CREATE_PRESERVE_CODE_AUTHZ_LEVEL, nullptr, nullptr, &startup,
+                     &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+  }
+  if (GetLastError() == k_error_elevation_required) {
+    return shell_open_wide(application.empty() ? widen(windows_program(text.program)) : application,
+                           wide_from_utf8(text.arguments));
   }
   return false;
 }
