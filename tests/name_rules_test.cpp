@@ -131,5 +131,15 @@ TEST(NameRules, SplitsDoubleByteCharactersWhole) {
   EXPECT_EQ(*characters, (std::vector<std::string_view>{"a", "\x95\x5C", "\x8E\xA6", "b"}));
 }
 
+TEST(NameRules, ShortNamesAreValid83NamesOnly) {
+  for (const char* name : {"ASSETS", "a", "readme.txt", "12345678.abc", "A~1"}) {
+    EXPECT_TRUE(is_short_name(name)) << name;
+  }
+  for (const char* name : {"", ".", "..", "ASSETS ", " ASSETS", "123456789", "a.abcd", "a.b.c",
+                           "a.", ".a", "a b", "a+b", "a\tb"}) {
+    EXPECT_FALSE(is_short_name(name)) << name;
+  }
+}
+
 }  // namespace
 }  // namespace sweepmark

@@ -148,16 +148,6 @@ TEST(Purge, PosixNamesAreExact) {
   }
 }
 
-TEST(Purge, ShortNamesAreValid83NamesOnly) {
-  for (const char* name : {"ASSETS", "a", "readme.txt", "12345678.abc", "A~1"}) {
-    EXPECT_TRUE(is_short_name(name)) << name;
-  }
-  for (const char* name : {"", ".", "..", "ASSETS ", " ASSETS", "123456789", "a.abcd", "a.b.c",
-                           "a.", ".a", "a b", "a+b", "a\tb"}) {
-    EXPECT_FALSE(is_short_name(name)) << name;
-  }
-}
-
 class PurgeRun : public ::testing::Test {
  protected:
   Failures run(std::string_view folder = "d:\\pub") {
