@@ -33,16 +33,21 @@ constexpr DWORD k_kept_attributes = k_attrib_mask;
 // every SDK's headers name it).
 constexpr DWORD k_error_elevation_required = 740;
 
-/// A single-byte text as UTF-16, read in the ANSI code page the "A" functions use.
-std::wstring widen(std::string_view text) {
+/// Text in `code_page` as UTF-16.
+std::wstring wide_from(UINT code_page, std::string_view text) {
   if (text.empty()) {
     return {};
   }
   const int size = static_cast<int>(text.size());
-  const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  const int needed = MultiByteToWideChar(code_page, 0, text.data(), size, nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(std::max(needed, 0)), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), needed);
+  MultiByteToWideChar(code_page, 0, text.data(), size, wide.data(), needed);
   return wide;
+}
+
+/// A single-byte text as UTF-16, read in the ANSI code page the "A" functions use.
+std::wstring widen(std::string_view text) {
+  return wide_from(CP_ACP, text);
 }
 
 /// UTF-16 text as UTF-8; nothing when it holds half of a surrogate pair, which UTF-8 cannot
@@ -82,14 +87,7 @@ std::optional<std::string> utf8_from_wide(std::wstring_view wide) {
 
 /// Valid UTF-8 text as UTF-16.
 std::wstring wide_from_utf8(std::string_view utf8) {
-  if (utf8.empty()) {
-    return {};
-  }
-  const int size = static_cast<int>(utf8.size());
-  const int needed = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(std::max(needed, 0)), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), needed);
-  return wide;
+  return wide_from(CP_UTF8, utf8);
 }
 
 /// The name in the ANSI code page when the code page carries it exactly, so that the ANSI
@@ -142,32 +140,6 @@ std::optional<std::string> exact_ansi(std::wstring_view wide) {
     return std::nullopt;
   }
   return ansi;
-}
-
-/// The program word as the system folder holds it, or nothing. The program runs as administrator
-/// in a folder others may write to; with no application name, Windows would look in the program's
-/// own folder and the current directory before the system folder, so a `cmd.exe` planted there
-/// would run with our rights. A program word with a path is left to the standard search.
-std::string system_folder_program(std::string_view program) {
-  if (program.find_first_of("\\/:") != std::string_view::npos) {
-    return {};
-  }
-  char folder[MAX_PATH];
-  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) {
-    return {};
-  }
-  std::string path(folder, length);
-  if (path.back() != '\\') {
-    path += '\\';
-  }
-  path += windows_program(program);
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    SetLastError(0);
-    return {};
-  }
-  return path;
 }
 
 /// Hands a program to the shell's "open" action, without waiting and without any dialog of its
@@ -510,38 +482,22 @@ bool Win32Folder::list(FolderEntries& list) {
   return complete;
 }
 
-bool Win32Platform::launch(const LaunchText& text) {
-  if (text.program.empty()) {
+/// True when CreateProcess started the process. Its handles are closed at once: nothing waits for
+/// it or asks how it ended.
+bool let_go(BOOL created, const PROCESS_INFORMATION& process) {
+  if (!created) {
     return false;
   }
-  if (program_kind(text.program) == ProgramKind::document) {
-    return shell_open(std::string(text.program), text.arguments);
-  }
-  const std::string application = system_folder_program(text.program);
-  std::string line = windows_command_line(text);
-
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWNORMAL;
-  PROCESS_INFORMATION process{};
-  // A console program started from this windowless program gets a console window of its own.
-  if (CreateProcessA(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
-                     nullptr, FALSE, CREATE_PRESERVE_CODE_AUTHZ_LEVEL, nullptr, nullptr, &startup,
-                     &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-  }
-  if (GetLastError() == k_error_elevation_required) {
-    return shell_open(application.empty() ? windows_program(text.program) : application,
-                      text.arguments);
-  }
-  return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
 }
 
-/// The program word as the system folder holds it, wide, or nothing: as system_folder_program().
-std::wstring system_folder_program_wide(std::string_view program) {
+/// The program word as the system folder holds it, or nothing. The program runs as administrator
+/// in a folder others may write to; with no application name, Windows would look in the program's
+/// own folder and the current directory before the system folder, so a `cmd.exe` planted there
+/// would run with our rights. A program word with a path is left to the standard search.
+std::wstring system_folder_program(std::string_view program) {
   if (program.find_first_of("\\/:") != std::string_view::npos) {
     return {};
   }
@@ -563,11 +519,45 @@ std::wstring system_folder_program_wide(std::string_view program) {
   return path;
 }
 
+bool Win32Platform::launch(const LaunchText& text) {
+  if (text.program.empty()) {
+    return false;
+  }
+  if (program_kind(text.program) == ProgramKind::document) {
+    return shell_open(std::string(text.program), text.arguments);
+  }
+  const std::wstring system_program = system_folder_program(text.program);
+  const std::optional<std::string> application =
+      system_program.empty() ? std::string() : exact_ansi(system_program);
+  if (!application) {
+    return false;  // Never left to the standard search, which looks in folders others may write.
+  }
+  std::string line = windows_command_line(text);
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  // A console program started from this windowless program gets a console window of its own.
+  if (let_go(CreateProcessA(application->empty() ? nullptr : application->c_str(), line.data(),
+                            nullptr, nullptr, FALSE, CREATE_PRESERVE_CODE_AUTHZ_LEVEL, nullptr,
+                            nullptr, &startup, &process),
+             process)) {
+    return true;
+  }
+  if (GetLastError() == k_error_elevation_required) {
+    return shell_open(application->empty() ? windows_program(text.program) : *application,
+                      text.arguments);
+  }
+  return false;
+}
+
 bool Win32Platform::launch_wide(const LaunchText& text) {
   if (text.program.empty() || program_kind(text.program) == ProgramKind::document) {
     return false;  // Only the deletion command comes here, and cmd.exe is a program.
   }
-  const std::wstring application = system_folder_program_wide(text.program);
+  const std::wstring application = system_folder_program(text.program);
   std::wstring line = wide_from_utf8(windows_command_line(text));
 
   STARTUPINFOW startup{};
@@ -575,11 +565,10 @@ bool Win32Platform::launch_wide(const LaunchText& text) {
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION process{};
-  if (CreateProcessW(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
-                     nullptr, FALSE, CREATE_PRESERVE_CODE_AUTHZ_LEVEL, nullptr, nullptr, &startup,
-                     &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+  if (let_go(CreateProcessW(application.empty() ? nullptr : application.c_str(), line.data(),
+                            nullptr, nullptr, FALSE, CREATE_PRESERVE_CODE_AUTHZ_LEVEL, nullptr,
+                            nullptr, &startup, &process),
+             process)) {
     return true;
   }
   if (GetLastError() == k_error_elevation_required) {
