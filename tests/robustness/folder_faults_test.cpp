@@ -44,22 +44,17 @@ TEST_P(UnlistablePublicFolder, DeletesNothingAndIsReported) {
   RunAs as;
   switch (GetParam().kind) {
     case Unlistable::no_permission:
-      make_folder(pub, {"ASSETS", "a"});
-      if (running_as_root()) {
-        give_tree(scratch.path(), k_nobody);  // Root would list it anyway.
-        as.user = k_nobody;
-      }
-      // Its subfolders can still be reached by name, but the folder cannot be listed.
-      ASSERT_EQ(::chmod(pub.c_str(), 0311), 0);
-      break;
     case Unlistable::not_searchable:
       make_folder(pub, {"ASSETS", "a"});
       if (running_as_root()) {
-        give_tree(scratch.path(), k_nobody);  // Root would search it anyway.
+        give_tree(scratch.path(), k_nobody);  // Root would list and search it anyway.
         as.user = k_nobody;
       }
-      // Its names can be read, but none of its entries can be examined or reached.
-      ASSERT_EQ(::chmod(pub.c_str(), 0644), 0);
+      // Without read permission its subfolders can still be reached by name, but the folder
+      // cannot be listed; without search permission its names can be read, but none of its
+      // entries can be examined or reached.
+      ASSERT_EQ(::chmod(pub.c_str(), GetParam().kind == Unlistable::no_permission ? 0311 : 0644),
+                0);
       break;
     case Unlistable::a_file:
       write_file(pub, "not a folder");
