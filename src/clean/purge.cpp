@@ -6,36 +6,18 @@
 
 namespace sweepmark {
 
-namespace {
-
-// A name the listing's code page cannot carry. Its short name is left out: an alias Windows made
-// up for it decides nothing, so the full-width twin of ASSETS is an ordinary folder.
-Verdict judge_beyond_code_page(const FolderEntry& entry, NameRules rules) {
-  if ((entry.ATTRIB & k_attrib_directory) == 0) {
-    return Verdict::keep;
-  }
-  if (is_dot_name(entry.NAME) || same_text(upper(entry.NAME), k_spared_name)) {
-    return Verdict::keep;
-  }
-  if (entry.FORM == NameForm::none) {
-    return Verdict::unsafe;
-  }
-  return addresses_itself(entry.NAME, rules, k_code_page_utf8) ? Verdict::remove : Verdict::unsafe;
-}
-
-}  // namespace
-
 Verdict judge(const FolderEntry& entry, NameRules rules, CodePage code_page) {
-  if (entry.FORM != NameForm::ansi) {
-    return judge_beyond_code_page(entry, rules);
-  }
-  if (same_text(upper(entry.SHORTNAME.clipped()), k_spared_name)) {
+  // A short name is an alias of a name in the listing's code page. Beside a name the code page
+  // cannot carry it is something Windows made up and decides nothing, so the full-width twin of
+  // ASSETS is an ordinary folder.
+  const bool in_code_page = entry.FORM == NameForm::ansi;
+  if (in_code_page && same_text(upper(entry.SHORTNAME.clipped()), k_spared_name)) {
     return Verdict::keep;
   }
   if ((entry.ATTRIB & k_attrib_directory) == 0) {
     return Verdict::keep;
   }
-  if (entry.SHORTNAME == ".." || entry.SHORTNAME == ".") {
+  if (in_code_page && (entry.SHORTNAME == ".." || entry.SHORTNAME == ".")) {
     return Verdict::keep;
   }
   // The short name alone is not enough: a long name can upper-case to ASSETS while its alias
@@ -47,7 +29,12 @@ Verdict judge(const FolderEntry& entry, NameRules rules, CodePage code_page) {
   if (spared || is_dot_name(entry.NAME)) {
     return Verdict::keep;
   }
-  return addresses_itself(entry.NAME, rules, code_page) ? Verdict::remove : Verdict::unsafe;
+  if (entry.FORM == NameForm::none) {
+    return Verdict::unsafe;
+  }
+  return addresses_itself(entry.NAME, rules, in_code_page ? code_page : k_code_page_utf8)
+             ? Verdict::remove
+             : Verdict::unsafe;
 }
 
 Failures purge(PublicFolder& folder, std::string_view PublicPath, FolderEntries& FolderList) {
